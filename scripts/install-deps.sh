@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs every build and test dependency from Debian's packages.
+# Idempotent: packages that are already present are skipped, and apt is not
+# touched at all when nothing is missing.
+set -euo pipefail
+
+packages=(
+    cmake
+    g++
+    ninja-build
+    pkg-config
+    libgtest-dev
+    libgmock-dev
+    libbenchmark-dev
+    clang-format
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$p")
+    fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -q
+$SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
