@@ -49,8 +49,8 @@ FrameBytes FrameTextToBytes(std::string_view text) {
     bytes.reserve((digits.size() + 1) / 2);
     std::size_t i = 0;
     for (; i + 1 < digits.size(); i += 2) {
-        bytes.push_back(
-            static_cast<std::uint8_t>(HexDigitValue(digits[i]) * 16 + HexDigitValue(digits[i + 1])));
+        bytes.push_back(static_cast<std::uint8_t>(HexDigitValue(digits[i]) * 16 +
+                                                  HexDigitValue(digits[i + 1])));
     }
     if (i < digits.size()) {
         bytes.push_back(static_cast<std::uint8_t>(HexDigitValue(digits[i])));

@@ -23,7 +23,7 @@ inline constexpr std::uint16_t kSerialAddress = 0x0110;  // 10 characters
 inline constexpr std::size_t kSerialLength = 10;
 inline constexpr std::uint16_t kModelCodeAddress = 0x012A;  // text ended by 0xFF
 inline constexpr std::size_t kModelCodeMaxLength = 16;
-inline constexpr std::uint16_t kMarkByteAddress = 0x013F;  // 0x01 once numbered
+inline constexpr std::uint16_t kMarkByteAddress = 0x013F;      // 0x01 once numbered
 inline constexpr std::uint16_t kInfoChecksumAddress = 0x015F;  // sum of 0x0100-0x015E
 
 }  // namespace sn

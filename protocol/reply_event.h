@@ -13,7 +13,7 @@
 namespace sn {
 
 class AutoResetEvent {
-public:
+  public:
     AutoResetEvent() = default;
     AutoResetEvent(const AutoResetEvent&) = delete;
     AutoResetEvent& operator=(const AutoResetEvent&) = delete;
@@ -25,7 +25,7 @@ public:
     bool Wait(std::chrono::milliseconds timeout);
     bool IsSet() const;
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::condition_variable cv_;
     bool signalled_ = false;
@@ -38,7 +38,7 @@ private:
 // middle of a Set) lets go of it: nothing leaks per tick, and nothing is freed
 // under a waiting thread.
 class ReplyEventSlot {
-public:
+  public:
     ReplyEventSlot();
     ReplyEventSlot(const ReplyEventSlot&) = delete;
     ReplyEventSlot& operator=(const ReplyEventSlot&) = delete;
@@ -50,7 +50,7 @@ public:
     void Set() const;
     bool Wait(std::chrono::milliseconds timeout) const;
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::shared_ptr<AutoResetEvent> event_;
 };

@@ -26,7 +26,9 @@ std::vector<std::uint8_t> Request::Data() const {
     return {params.begin() + 4, params.end()};
 }
 
-void RequestDecoder::Reset() { Discard(); }
+void RequestDecoder::Reset() {
+    Discard();
+}
 
 void RequestDecoder::Discard() {
     stage_ = Stage::Start;
@@ -34,7 +36,9 @@ void RequestDecoder::Discard() {
     paramsExpected_ = 0;
 }
 
-std::size_t RequestDecoder::ParamCountSoFar() const { return current_.params.size(); }
+std::size_t RequestDecoder::ParamCountSoFar() const {
+    return current_.params.size();
+}
 
 std::optional<Request> RequestDecoder::Feed(std::uint8_t b) {
     switch (stage_) {
@@ -85,7 +89,8 @@ std::optional<Request> RequestDecoder::Feed(std::uint8_t b) {
                 return std::nullopt;
             }
             current_.raw.push_back(b);
-            current_.checksumOk = FrameChecksum(current_.raw) == current_.raw[current_.raw.size() - 2];
+            current_.checksumOk =
+                FrameChecksum(current_.raw) == current_.raw[current_.raw.size() - 2];
             Request done = std::move(current_);
             Discard();
             return done;

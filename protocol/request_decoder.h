@@ -25,7 +25,7 @@ struct Request {
 };
 
 class RequestDecoder {
-public:
+  public:
     // The largest data part of a write-block request that is accepted; a longer
     // declared length makes the frame be discarded.
     static constexpr std::size_t kMaxWriteData = 512;
@@ -35,7 +35,7 @@ public:
     std::optional<Request> Feed(std::uint8_t byte);
     void Reset();
 
-private:
+  private:
     enum class Stage { Start, Source, Command, Params, Checksum, End };
     void Discard();
     std::size_t ParamCountSoFar() const;

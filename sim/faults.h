@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <deque>
 #include <map>
-#include <string_view>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 namespace sn::sim {
@@ -27,13 +27,13 @@ std::optional<Fault> ParseFault(std::string_view name);
 // Which fault the next request of each command gets: scripted ones first, in
 // order, one per request; then the command's standing fault, if any.
 class FaultScript {
-public:
+  public:
     void Script(std::uint8_t command, std::vector<Fault> attempts);
     void SetStanding(std::uint8_t command, Fault fault);  // Fault::None clears it
     void Clear();
     Fault Next(std::uint8_t command);
 
-private:
+  private:
     std::map<std::uint8_t, std::deque<Fault>> scripted_;
     std::map<std::uint8_t, Fault> standing_;
 };

@@ -21,9 +21,13 @@ Bytes Close(Bytes frame) {
 
 }  // namespace
 
-Bytes AckReply() { return Close({kStx, kReplySource, kReplyTypeAck}); }
+Bytes AckReply() {
+    return Close({kStx, kReplySource, kReplyTypeAck});
+}
 
-Bytes NakReply() { return Close({kStx, kReplySource, kReplyTypeNak}); }
+Bytes NakReply() {
+    return Close({kStx, kReplySource, kReplyTypeNak});
+}
 
 Bytes ShortDataReply(std::uint8_t type, std::span<const std::uint8_t> data) {
     Bytes frame{kStx, kReplySource, type};

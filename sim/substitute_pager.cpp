@@ -23,7 +23,9 @@ constexpr std::uint8_t kNoise[] = {0x00, 0xFF, 0x80, 0x03, 0x15};
 
 }  // namespace
 
-SubstitutePager::SubstitutePager() : memory_(kMemorySize, kErased) { InitMemory(); }
+SubstitutePager::SubstitutePager() : memory_(kMemorySize, kErased) {
+    InitMemory();
+}
 
 void SubstitutePager::InitMemory() {
     std::fill(memory_.begin(), memory_.end(), kErased);
@@ -221,7 +223,8 @@ std::vector<ReplyBurst> SubstitutePager::Answer(const Request& req, Fault fault)
             break;
         case Fault::Split: {
             const auto half = reply.begin() + static_cast<std::ptrdiff_t>(reply.size() / 2);
-            return {ReplyBurst{{reply.begin(), half}, {}}, ReplyBurst{{half, reply.end()}, splitGap_}};
+            return {ReplyBurst{{reply.begin(), half}, {}},
+                    ReplyBurst{{half, reply.end()}, splitGap_}};
         }
         default:
             break;
@@ -243,6 +246,9 @@ std::vector<ReplyBurst> SubstitutePager::Receive(std::span<const std::uint8_t> b
         }
         const Fault fault = faults_.Next(req->command);
         auto bursts = Answer(*req, fault);
+        if (!bursts.empty()) {
+            bursts.front().requestSize = req->raw.size();
+        }
         log_.push_back(LoggedRequest{now, std::move(*req), fault});
         std::move(bursts.begin(), bursts.end(), std::back_inserter(out));
     }
@@ -256,9 +262,9 @@ std::vector<LoggedRequest> SubstitutePager::Log() const {
 
 std::size_t SubstitutePager::RequestCount(std::uint8_t command) const {
     std::lock_guard lock(mutex_);
-    return static_cast<std::size_t>(std::count_if(log_.begin(), log_.end(), [command](const auto& e) {
-        return e.request.command == command;
-    }));
+    return static_cast<std::size_t>(
+        std::count_if(log_.begin(), log_.end(),
+                      [command](const auto& e) { return e.request.command == command; }));
 }
 
 void SubstitutePager::ClearLog() {

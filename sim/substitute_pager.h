@@ -27,6 +27,7 @@ namespace sn::sim {
 struct ReplyBurst {
     std::vector<std::uint8_t> bytes;
     std::chrono::milliseconds gapBefore{0};  // quiet time before this burst
+    std::size_t requestSize = 0;             // bytes of the request answered (first burst only)
 };
 
 struct LoggedRequest {
@@ -36,7 +37,7 @@ struct LoggedRequest {
 };
 
 class SubstitutePager {
-public:
+  public:
     static constexpr std::size_t kMemorySize = 16 * 1024;
     // Not one of the models whose serial number may not be set.
     static constexpr std::string_view kDefaultModel = "KTN4070C";
@@ -77,7 +78,7 @@ public:
     std::size_t RequestCount(std::uint8_t command) const;
     void ClearLog();
 
-private:
+  private:
     void InitMemory();
     void RefreshInfoAreaLocked();
     std::vector<std::uint8_t> NormalReply(const Request& req, Fault fault);

@@ -13,7 +13,9 @@ struct TextCase {
     FrameBytes bytes;
 };
 
-void PrintTo(const TextCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const TextCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class FrameTextToBytesTest : public ::testing::TestWithParam<TextCase> {};
 
@@ -29,17 +31,16 @@ INSTANTIATE_TEST_SUITE_P(
         TextCase{"ProbeWithoutBlanks", "0270229203", {0x02, 0x70, 0x22, 0x92, 0x03}},
         TextCase{"LowerCase", "02 70 72 e2 03", {0x02, 0x70, 0x72, 0xE2, 0x03}},
         TextCase{"StatusQuery", "02 70 92 02 03", {0x02, 0x70, 0x92, 0x02, 0x03}},
-        TextCase{"IrregularBlanks", "02 70 02010000 40B303",
+        TextCase{"IrregularBlanks",
+                 "02 70 02010000 40B303",
                  {0x02, 0x70, 0x02, 0x01, 0x00, 0x00, 0x40, 0xB3, 0x03}},
         TextCase{"CrLfBetweenPairs", "02 70\r\n22 92\r\n03", {0x02, 0x70, 0x22, 0x92, 0x03}},
         // A lone line feed is not removed; it is a digit of value 0.
         TextCase{"LoneLineFeed", "0\n", {0x00}},
         TextCase{"LoneCarriageReturnCountsAsZero", "\r7", {0x07}},
         TextCase{"TabIsNotABlank", "0\t7", {0x00, 0x07}},
-        TextCase{"OddLength", "027", {0x02, 0x07}},
-        TextCase{"Empty", "", {}},
-        TextCase{"BlanksOnly", "    ", {}},
-        TextCase{"NonHexIsZero", "0G", {0x00}},
+        TextCase{"OddLength", "027", {0x02, 0x07}}, TextCase{"Empty", "", {}},
+        TextCase{"BlanksOnly", "    ", {}}, TextCase{"NonHexIsZero", "0G", {0x00}},
         TextCase{"HighNonHexIsZero", "Z5", {0x05}}),
     [](const auto& info) { return info.param.name; });
 

@@ -16,7 +16,7 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr std::uint8_t kSentinel = 0x5A;
 
 class ReplyDecoderTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { state.replyBuf.fill(kSentinel); }
 
     // One receive burst: the watch thread resets decodeState at its start.
@@ -190,7 +190,10 @@ TEST_F(ReplyDecoderTest, RandomTrafficThenAGoodReply) {
         for (auto& b : junk) {
             // Bias towards frame bytes so that deep states are reached.
             const int r = byte(rng);
-            b = r < 40 ? 0x02 : r < 80 ? 0x80 : r < 100 ? 0x03 : static_cast<std::uint8_t>(byte(rng));
+            b = r < 40    ? 0x02
+                : r < 80  ? 0x80
+                : r < 100 ? 0x03
+                          : static_cast<std::uint8_t>(byte(rng));
         }
         Burst(junk);
         ASSERT_LE(state.decodeState, 9);

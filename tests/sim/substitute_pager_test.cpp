@@ -21,7 +21,7 @@ using Bytes = std::vector<std::uint8_t>;
 // Sends one frame to the pager and decodes every reply burst, each as its own
 // receive burst, with the tool's real decoder.
 class PagerExchange : public ::testing::Test {
-protected:
+  protected:
     std::vector<ReplyBurst> Send(std::string_view text) {
         const FrameBytes bytes = FrameTextToBytes(text);
         now += 1ms;
@@ -87,7 +87,8 @@ TEST_F(PagerExchange, InformationAreaIsConsistentFromTheFactory) {
     EXPECT_EQ(pager.ModelCode(), "KTM2211C");
     EXPECT_EQ(area[kModelCodeAddress + 8 - kInfoAreaStart], 0xFF);
     pager.SetNumbered(true);
-    EXPECT_EQ(pager.ReadMemory(0x3C10, 10), Bytes(SubstitutePager::kSerialWhenNumbered.begin(), SubstitutePager::kSerialWhenNumbered.end()));
+    EXPECT_EQ(pager.ReadMemory(0x3C10, 10), Bytes(SubstitutePager::kSerialWhenNumbered.begin(),
+                                                  SubstitutePager::kSerialWhenNumbered.end()));
 }
 
 TEST_F(PagerExchange, ScriptedFaultsApplyPerAttemptThenStop) {
@@ -151,9 +152,9 @@ TEST_F(PagerExchange, StandingFaultHoldsUntilCleared) {
 }
 
 TEST_F(PagerExchange, BadRequestsAreRefused) {
-    EXPECT_EQ(Outcome("02 70 22 93 03"), kReplyNone);             // bad checksum: NAK
+    EXPECT_EQ(Outcome("02 70 22 93 03"), kReplyNone);              // bad checksum: NAK
     EXPECT_EQ(Outcome("02 70 02 3F C0 00 40 71 03"), kReplyNone);  // past the end of memory
-    EXPECT_EQ(Outcome("02 70 55 C5 03"), kReplyNone);             // unknown command
+    EXPECT_EQ(Outcome("02 70 55 C5 03"), kReplyNone);              // unknown command
 }
 
 TEST_F(PagerExchange, RequestSplitAcrossWritesIsStillAnswered) {

@@ -1,0 +1,88 @@
+#pragma once
+// CSerialLink: the one serial port through which the tool talks to the cradle.
+// It opens and configures the port, runs the watch thread that feeds received
+// bytes to the reply decoder, sends command frames given as hex text, and
+// closes the port.
+//
+// Thread-safety contract:
+// - Open, Close, SendCommand and Write belong to the thread that currently
+//   drives the link: the monitor (UI thread) or a transaction's worker. The
+//   workflow hands the link from one to the other and never lets both use it.
+// - Read is the watch thread's.
+// - m_bOpen may be read from any thread.
+// - Close ends the watch thread and waits for it before the port is closed,
+//   so at most one watch thread reads a link's port at any time, also across
+//   quick close/open cycles. Close must not be called by the watch thread.
+// - Open on a link that is already open keeps the open port and its watch
+//   thread when the device is the same (returns 1, nothing reopened, no
+//   message); for another device it closes the old port first.
+// - The destructor closes the link.
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "protocol/link_state.h"
+#include "serial/link_reporter.h"
+#include "serial/rx_queue.h"
+#include "serial/serial_port.h"
+
+namespace sn {
+
+class CSerialLink {
+  public:
+    using PortFactory = std::function<std::unique_ptr<SerialPort>()>;
+
+    static constexpr std::size_t kWritePiece = 8;
+    static constexpr std::size_t kReadCapacity = 522;
+
+    // `reporter` may be null (messages are then dropped); it must outlive the link.
+    explicit CSerialLink(LinkState& state = ProcessLinkState(), LinkReporter* reporter = nullptr,
+                         PortFactory factory = MakeSystemSerialPort);
+    CSerialLink(const CSerialLink&) = delete;
+    CSerialLink& operator=(const CSerialLink&) = delete;
+    ~CSerialLink();
+
+    // 1 when the port is open, configured and the watch thread runs; else 0.
+    int Open(const std::string& port, std::uint32_t baud, std::uint8_t dataBits,
+             std::uint8_t stopBits, std::uint8_t parity);
+    void Close();
+    // Converts the frame text to bytes and writes them in pieces of 8.
+    void SendCommand(std::string text);
+    std::uint32_t Write(const std::uint8_t* bytes, std::uint32_t count);
+    std::uint32_t Read(std::uint8_t* buffer, std::uint32_t capacity);
+    void RenewReplyEvent();
+
+    LinkState& State() { return state_; }
+    // Bytes queued in the current receive burst (0 between bursts).
+    std::int32_t QueuedBytes() const { return queued_.load(); }
+    // The OS's reason for the last failed open, or "".
+    std::string LastOpenError() const;
+
+    std::string m_strPort;  // written only while no watch thread runs
+    std::atomic<int> m_bOpen{0};
+
+  private:
+    friend void ThreadWatchComm(CSerialLink* link);
+    void Report(const std::string& text, const std::string& reason);
+    void ReceiveBurst(std::uint8_t* chunk);
+    void TakeChunk(const std::uint8_t* chunk, std::uint32_t n);
+
+    LinkState& state_;
+    LinkReporter* reporter_;
+    PortFactory factory_;
+    std::unique_ptr<SerialPort> m_hComm;
+    std::thread m_hThread;
+    CRxQueue m_rxQueue;
+    std::atomic<std::int32_t> queued_{0};
+    std::uint32_t writeTimeoutPerByteMs_ = 2;
+    std::string lastOpenError_;
+};
+
+// The watch thread: waits for received bytes, reads each receive burst,
+// decodes it and signals replyEvent at its end.
+void ThreadWatchComm(CSerialLink* link);
+
+}  // namespace sn

@@ -1,0 +1,74 @@
+#pragma once
+// SerialPort: the small piece of the OS that the serial link needs. One
+// implementation per OS, each in its own file, picked by CMake
+// (serial_port_posix.cpp now; a Win32 one later).
+//
+// Thread-safety contract:
+// - Open, Configure, Purge, Write and Close are called by the thread that
+//   controls the link (never at the same time as each other);
+// - BytesWaiting, Read and WaitForInput are called by the watch thread only;
+// - CancelWait may be called from any thread at any time while the port is
+//   open, and makes the current and every later WaitForInput return at once
+//   until the port is closed and opened again;
+// - Close is called only after the watch thread has ended.
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace sn {
+
+// Line settings as the tool passes them: data bits as a count, stop bits and
+// parity as codes (stop bits 0 = one, 1 = one and a half, 2 = two; parity
+// 0 = none, 1 = odd, 2 = even, 3 = mark, 4 = space).
+struct LineSettings {
+    std::uint32_t baud = 57600;
+    std::uint8_t dataBits = 8;
+    std::uint8_t stopBits = 2;
+    std::uint8_t parity = 0;
+};
+
+enum class WaitResult {
+    Input,      // bytes have arrived
+    Cancelled,  // CancelWait was called
+    Failed,     // the wait itself failed (device gone, ...)
+};
+
+class SerialPort {
+  public:
+    SerialPort() = default;
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+    virtual ~SerialPort() = default;
+
+    // Opens the device for exclusive use; false when it cannot be had.
+    virtual bool Open(const std::string& device) = 0;
+    // Sets only speed, data bits, parity and stop bits; every byte passes
+    // unchanged afterwards. Flow control stays as the port had it.
+    virtual bool Configure(const LineSettings& settings) = 0;
+    // Drops whatever waits to be sent or read.
+    virtual void Purge() = 0;
+    // Bytes the driver holds for reading; 0 on error.
+    virtual std::size_t BytesWaiting() = 0;
+    // Reads what has arrived, up to `capacity`, without waiting; 0 for none.
+    virtual std::size_t Read(std::uint8_t* buffer, std::size_t capacity) = 0;
+    // Writes all bytes, waiting at most `timeout`; returns the count written.
+    virtual std::size_t Write(const std::uint8_t* bytes, std::size_t count,
+                              std::chrono::milliseconds timeout) = 0;
+    // Whether the watch thread can wait on this port (the wait's own
+    // resources exist).
+    virtual bool PrepareWait() = 0;
+    // Blocks until bytes arrive, CancelWait is called, or the wait fails.
+    virtual WaitResult WaitForInput() = 0;
+    virtual void CancelWait() = 0;
+    virtual void Close() = 0;
+    // The OS's words for the last failure ("Permission denied", ...), or "".
+    virtual std::string LastError() const = 0;
+};
+
+// The OS's serial port.
+std::unique_ptr<SerialPort> MakeSystemSerialPort();
+
+}  // namespace sn

@@ -1,0 +1,60 @@
+// The watch thread of a CSerialLink.
+
+#include <thread>
+
+#include "protocol/reply_decoder.h"
+#include "serial/serial_link.h"
+
+namespace sn {
+
+void CSerialLink::TakeChunk(const std::uint8_t* chunk, std::uint32_t n) {
+    state_.chunkReadPos = 0;
+    // A chunk that would bring this burst to the queue's size is dropped whole.
+    if (static_cast<std::int64_t>(CRxQueue::kSize) - m_rxQueue.Count() <= n) {
+        Report(kBuffFullText, {});
+        return;
+    }
+    state_.chunkWritePos = 0;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        (void)m_rxQueue.Put(chunk[i]);
+        state_.chunkBuf[static_cast<std::size_t>(state_.chunkWritePos++)] = chunk[i];
+        while (state_.chunkReadPos != state_.chunkWritePos) {
+            DecodeReplyByte(state_);
+        }
+    }
+    queued_ = m_rxQueue.Count();
+}
+
+// Reads until a read returns nothing; a reply counts only when all of it
+// arrives within one burst. replyEvent is set at the end whatever came.
+void CSerialLink::ReceiveBurst(std::uint8_t* chunk) {
+    state_.decodeState = 0;
+    for (;;) {
+        const std::uint32_t n = Read(chunk, static_cast<std::uint32_t>(kReadCapacity));
+        if (n == 0) {
+            break;
+        }
+        TakeChunk(chunk, n);
+    }
+    m_rxQueue.Clear();
+    queued_ = 0;
+    state_.replyEvent.Set();
+}
+
+void ThreadWatchComm(CSerialLink* link) {
+    if (!link->m_hComm->PrepareWait()) {
+        link->Report(std::string(kWatchThreadErrorText) + link->m_strPort,
+                     link->m_hComm->LastError());
+        return;
+    }
+    std::uint8_t chunk[CSerialLink::kReadCapacity];
+    while (link->state_.linkActive.load() != 0) {
+        if (link->m_hComm->WaitForInput() == WaitResult::Input &&
+            link->state_.linkActive.load() != 0) {
+            link->ReceiveBurst(chunk);
+        }
+        std::this_thread::yield();
+    }
+}
+
+}  // namespace sn

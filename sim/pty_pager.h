@@ -1,0 +1,63 @@
+#pragma once
+// Runs a SubstitutePager behind a pseudo-terminal, so the tool can open the
+// pty's other end as its cradle port. Each reply burst goes out in one write;
+// a split reply as two writes with the scripted gap between them.
+//
+// Thread safety: Start and Stop from the owning thread; the pager itself may
+// be reshaped from any thread while the runner serves it.
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "sim/substitute_pager.h"
+
+namespace sn::sim {
+
+struct PtyPagerOptions {
+    // Emulate the wire at 57,600 bps 8N2 (11 bits, about 191 us a byte): a
+    // reply goes out only after the request and the reply would have crossed it.
+    bool lineRate = false;
+    // The pager's own time between a request and its reply.
+    std::chrono::microseconds turnaround{0};
+};
+
+inline constexpr std::chrono::nanoseconds kWireTimePerByte{191'000};
+
+class PtyPager {
+  public:
+    explicit PtyPager(SubstitutePager& pager, PtyPagerOptions options = {});
+    PtyPager(const PtyPager&) = delete;
+    PtyPager& operator=(const PtyPager&) = delete;
+    ~PtyPager();
+
+    // Opens the pty and starts serving; false (see LastError) when no pty.
+    bool Start();
+    void Stop();
+    // The port to open, such as /dev/pts/3.
+    const std::string& PortPath() const { return portPath_; }
+    std::string LastError() const { return lastError_; }
+    // The descriptor of the runner's own hold on the port side, for tests that
+    // look at or preset the line settings.
+    int PortFd() const { return slaveFd_; }
+
+  private:
+    void Run();
+    void Serve(const std::uint8_t* bytes, std::size_t n);
+    bool Rest(std::chrono::nanoseconds d);  // false when stopping
+    void WriteAll(const std::vector<std::uint8_t>& bytes);
+
+    SubstitutePager& pager_;
+    PtyPagerOptions options_;
+    int masterFd_ = -1;
+    int slaveFd_ = -1;
+    int stopFd_ = -1;
+    std::string portPath_;
+    std::string lastError_;
+    std::thread thread_;
+    std::chrono::steady_clock::time_point started_;
+};
+
+}  // namespace sn::sim

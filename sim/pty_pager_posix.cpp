@@ -1,0 +1,153 @@
+// PtyPager on POSIX pseudo-terminals.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/eventfd.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "sim/pty_pager.h"
+
+namespace sn::sim {
+
+PtyPager::PtyPager(SubstitutePager& pager, PtyPagerOptions options)
+    : pager_(pager), options_(options) {}
+
+PtyPager::~PtyPager() {
+    Stop();
+}
+
+bool PtyPager::Start() {
+    masterFd_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (masterFd_ < 0 || ::grantpt(masterFd_) != 0 || ::unlockpt(masterFd_) != 0) {
+        lastError_ = std::strerror(errno);
+        Stop();
+        return false;
+    }
+    char name[128] = {};
+    if (::ptsname_r(masterFd_, name, sizeof name) != 0) {
+        lastError_ = std::strerror(errno);
+        Stop();
+        return false;
+    }
+    portPath_ = name;
+    // Hold the port side open ourselves: with no one holding it, the master
+    // reports a hang-up between the tool's opens. Raw from the start, so that
+    // nothing is echoed back or translated before the tool configures it.
+    slaveFd_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    stopFd_ = ::eventfd(0, EFD_CLOEXEC);
+    if (slaveFd_ < 0 || stopFd_ < 0) {
+        lastError_ = std::strerror(errno);
+        Stop();
+        return false;
+    }
+    termios tio{};
+    ::tcgetattr(slaveFd_, &tio);
+    ::cfmakeraw(&tio);
+    ::tcsetattr(slaveFd_, TCSANOW, &tio);
+    ::fcntl(masterFd_, F_SETFL, ::fcntl(masterFd_, F_GETFL) | O_NONBLOCK);
+    started_ = std::chrono::steady_clock::now();
+    thread_ = std::thread([this] { Run(); });
+    return true;
+}
+
+void PtyPager::Stop() {
+    if (thread_.joinable()) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = ::write(stopFd_, &one, sizeof one);
+        thread_.join();
+    }
+    for (int* fd : {&masterFd_, &slaveFd_, &stopFd_}) {
+        if (*fd >= 0) {
+            ::close(*fd);
+            *fd = -1;
+        }
+    }
+}
+
+bool PtyPager::Rest(std::chrono::nanoseconds d) {
+    if (d <= std::chrono::nanoseconds::zero()) {
+        return true;
+    }
+    // Sleep in microseconds precision for line-rate emulation; stop wins.
+    const auto until = std::chrono::steady_clock::now() + d;
+    for (;;) {
+        const auto left = until - std::chrono::steady_clock::now();
+        if (left <= std::chrono::nanoseconds::zero()) {
+            return true;
+        }
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(left).count();
+        if (ms < 1) {
+            std::this_thread::sleep_for(left);
+            return true;
+        }
+        pollfd stop{stopFd_, POLLIN, 0};
+        if (::poll(&stop, 1, static_cast<int>(ms)) > 0) {
+            return false;
+        }
+    }
+}
+
+void PtyPager::WriteAll(const std::vector<std::uint8_t>& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(masterFd_, bytes.data() + done, bytes.size() - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        pollfd out{masterFd_, POLLOUT, 0};
+        if (n < 0 && errno == EAGAIN && ::poll(&out, 1, 200) > 0) {
+            continue;
+        }
+        return;  // nobody reads the port: the rest is lost, as on a real line
+    }
+}
+
+void PtyPager::Serve(const std::uint8_t* bytes, std::size_t n) {
+    const auto now = std::chrono::steady_clock::now() - started_;
+    auto bursts = pager_.Receive(std::span(bytes, n), now);
+    for (const ReplyBurst& burst : bursts) {
+        std::chrono::nanoseconds wait = burst.gapBefore;
+        if (burst.requestSize > 0) {
+            wait += options_.turnaround;
+        }
+        if (options_.lineRate) {
+            wait += kWireTimePerByte * static_cast<long>(burst.requestSize + burst.bytes.size());
+        }
+        if (!Rest(wait)) {
+            return;
+        }
+        WriteAll(burst.bytes);
+    }
+}
+
+void PtyPager::Run() {
+    std::uint8_t buf[4096];
+    for (;;) {
+        pollfd fds[2] = {{masterFd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0 && errno != EINTR) {
+            return;
+        }
+        if ((fds[1].revents & POLLIN) != 0) {
+            return;
+        }
+        if ((fds[0].revents & POLLIN) != 0) {
+            const ssize_t n = ::read(masterFd_, buf, sizeof buf);
+            if (n > 0) {
+                Serve(buf, static_cast<std::size_t>(n));
+            }
+        } else if ((fds[0].revents & (POLLHUP | POLLERR)) != 0) {
+            Rest(std::chrono::milliseconds(10));
+        }
+    }
+}
+
+}  // namespace sn::sim

@@ -1,0 +1,37 @@
+#include "serial/rx_queue.h"
+
+#include <gtest/gtest.h>
+
+#include "serial/posix_device_path.h"
+
+namespace sn {
+namespace {
+
+TEST(CRxQueueTest, HoldsOneLessThanItsSize) {
+    CRxQueue q;
+    EXPECT_EQ(q.Count(), 0);
+    for (int i = 0; i < CRxQueue::kSize - 1; ++i) {
+        ASSERT_EQ(q.Put(static_cast<std::uint8_t>(i)), 1) << i;
+    }
+    EXPECT_EQ(q.Count(), 10599);
+    EXPECT_EQ(q.Put(0xAA), 0);
+    EXPECT_EQ(q.Count(), 10599);
+    q.Clear();
+    EXPECT_EQ(q.Count(), 0);
+    EXPECT_EQ(q.Put(1), 1);
+    EXPECT_EQ(q.Count(), 1);
+}
+
+TEST(PosixDevicePathTest, Table) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"ttyUSB0", "/dev/ttyUSB0"},        {"/dev/ttyS1", "/dev/ttyS1"},
+        {"\\\\.\\ttyUSB3", "/dev/ttyUSB3"}, {"/tmp/cradle", "/tmp/cradle"},
+        {"./cradle", "./cradle"},           {"COM5", "/dev/COM5"},
+    };
+    for (auto [name, path] : cases) {
+        EXPECT_EQ(PosixDevicePath(name), path) << name;
+    }
+}
+
+}  // namespace
+}  // namespace sn

@@ -1,0 +1,145 @@
+// CSerialLink on a real pseudo-terminal, with the substitute pager at the far
+// end: the POSIX backend, the watch thread and the decoder together.
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "protocol/frames.h"
+#include "serial/serial_link.h"
+#include "sim/pty_pager.h"
+#include "tests/support/recording_reporter.h"
+
+namespace sn {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::RecordingReporter;
+
+class SerialLinkPtyTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(runner.Start()) << runner.LastError(); }
+
+    int OpenCradle(CSerialLink& l) { return l.Open(runner.PortPath(), 57600, 8, 2, 0); }
+    // One exchange as the workflow makes it: send, then wait for the burst.
+    std::uint8_t Exchange(std::string_view frame) {
+        state.replyStatus = kReplyNone;
+        link.SendCommand(std::string(frame));
+        if (!state.replyEvent.Wait(3s)) {
+            return 0x01;  // timed out
+        }
+        return state.replyStatus.load();
+    }
+
+    sim::SubstitutePager pager;
+    sim::PtyPager runner{pager};
+    LinkState state;
+    RecordingReporter reporter;
+    CSerialLink link{state, &reporter};
+};
+
+TEST_F(SerialLinkPtyTest, ProbeAndStatusQueryComeBack) {
+    ASSERT_EQ(OpenCradle(link), 1) << link.LastOpenError();
+    EXPECT_EQ(Exchange(kPresenceProbeFrame), kReplyAck);
+    EXPECT_EQ(Exchange(kStatusQueryFrame), kReplyData);
+    EXPECT_EQ(state.replyBuf[2], 0x00);
+    pager.SetNumbered(true);
+    EXPECT_EQ(Exchange(kStatusQueryFrame), kReplyData);
+    EXPECT_EQ(state.replyBuf[2], 0x40);
+    EXPECT_EQ(Exchange(ReadBlockFrameText(0x0140)), kReplyData);
+    EXPECT_EQ(std::vector<std::uint8_t>(state.replyBuf.begin() + 4, state.replyBuf.begin() + 68),
+              pager.ReadMemory(0x0140, 64));
+    EXPECT_TRUE(reporter.Messages().empty());
+}
+
+TEST_F(SerialLinkPtyTest, SplitReplyIsLostAndTheNextOneDecodes) {
+    ASSERT_EQ(OpenCradle(link), 1);
+    pager.SetSplitGap(60ms);
+    pager.ScriptFaults(kCmdPresenceProbe, {sim::Fault::Split});
+    EXPECT_EQ(Exchange(kPresenceProbeFrame), kReplyNone);  // first half: event, no outcome
+    ASSERT_TRUE(state.replyEvent.Wait(3s));                // second half
+    EXPECT_EQ(state.replyStatus.load(), kReplyNone);
+    EXPECT_EQ(Exchange(kPresenceProbeFrame), kReplyAck);
+}
+
+TEST_F(SerialLinkPtyTest, SilentPagerTimesOut) {
+    ASSERT_EQ(OpenCradle(link), 1);
+    pager.SetSeated(false);
+    link.SendCommand(std::string(kPresenceProbeFrame));
+    EXPECT_FALSE(state.replyEvent.Wait(200ms));
+}
+
+TEST_F(SerialLinkPtyTest, SecondOpenOfTheSamePortFails) {
+    ASSERT_EQ(OpenCradle(link), 1);
+    LinkState otherState;
+    RecordingReporter otherReporter;
+    CSerialLink other(otherState, &otherReporter);
+    EXPECT_EQ(OpenCradle(other), 0);  // also as root: the advisory lock holds
+    ASSERT_EQ(otherReporter.Messages().size(), 1u);
+    EXPECT_EQ(otherReporter.Messages()[0].first, "Unable to connect to device. ");
+    EXPECT_EQ(otherReporter.Messages()[0].second, "Device or resource busy");
+    EXPECT_EQ(other.m_bOpen.load(), 0);
+    // Another program that locks the port is kept out too.
+    const int fd = ::open(runner.PortPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd >= 0) {  // as root TIOCEXCL lets the open through
+        EXPECT_NE(::flock(fd, LOCK_EX | LOCK_NB), 0);
+        ::close(fd);
+    }
+    link.Close();
+    EXPECT_EQ(OpenCradle(other), 1);  // free again
+}
+
+TEST_F(SerialLinkPtyTest, MissingDeviceGivesTheOsReason) {
+    EXPECT_EQ(link.Open("/dev/no-such-cradle", 57600, 8, 2, 0), 0);
+    ASSERT_EQ(reporter.Messages().size(), 1u);
+    EXPECT_EQ(reporter.Messages()[0].second, "No such file or directory");
+}
+
+TEST_F(SerialLinkPtyTest, FlowControlSettingsSurviveTheOpen) {
+    termios before{};
+    ASSERT_EQ(::tcgetattr(runner.PortFd(), &before), 0);
+    before.c_cflag |= CRTSCTS;
+    before.c_iflag |= IXON | IXOFF;
+    ASSERT_EQ(::tcsetattr(runner.PortFd(), TCSANOW, &before), 0);
+    ASSERT_EQ(::tcgetattr(runner.PortFd(), &before), 0);
+    ASSERT_EQ(OpenCradle(link), 1);
+    termios after{};
+    ASSERT_EQ(::tcgetattr(runner.PortFd(), &after), 0);
+    EXPECT_EQ(after.c_cflag & CRTSCTS, before.c_cflag & CRTSCTS);
+    EXPECT_EQ(after.c_iflag & (IXON | IXOFF | IXANY), before.c_iflag & (IXON | IXOFF | IXANY));
+    EXPECT_EQ(after.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_NE(after.c_cflag & CSTOPB, 0u);
+    EXPECT_EQ(after.c_cflag & PARENB, 0u);
+    EXPECT_EQ(::cfgetospeed(&after), static_cast<speed_t>(B57600));
+    EXPECT_EQ(after.c_lflag & (ICANON | ECHO), 0u);
+}
+
+TEST_F(SerialLinkPtyTest, CloseWhileWaitingIsPromptAndReopenWorks) {
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_EQ(OpenCradle(link), 1);
+        if (i % 4 == 0) {
+            EXPECT_EQ(Exchange(kPresenceProbeFrame), kReplyAck);
+        }
+        link.Close();
+        EXPECT_EQ(link.m_bOpen.load(), 0);
+    }
+    ASSERT_EQ(OpenCradle(link), 1);
+    EXPECT_EQ(Exchange(kPresenceProbeFrame), kReplyAck);
+}
+
+TEST_F(SerialLinkPtyTest, RenewedEventTimesOutAfterAnUnconsumedReply) {
+    ASSERT_EQ(OpenCradle(link), 1);
+    link.SendCommand(std::string(kPresenceProbeFrame));
+    for (int i = 0; i < 3000 && !state.replyEvent.Current()->IsSet(); ++i) {
+        std::this_thread::sleep_for(1ms);
+    }
+    ASSERT_TRUE(state.replyEvent.Current()->IsSet());
+    link.RenewReplyEvent();
+    EXPECT_FALSE(state.replyEvent.Wait(50ms));
+}
+
+}  // namespace
+}  // namespace sn
