@@ -1,0 +1,113 @@
+// The device-interface path: bridge ports only, and the only path that tells
+// whether a cradle is present.
+
+#include "ports/list_serial_ports.h"
+#include "ports/port_paths.h"
+
+namespace sn::detail {
+
+namespace {
+
+// The detail record leaves room for a path of 256 characters and its end.
+constexpr std::size_t kMaxDevicePath = 256;
+// Each property is read into 256 bytes, terminator included.
+constexpr std::size_t kMaxProperty = 255;
+
+class InterfaceSet {
+  public:
+    explicit InterfaceSet(PortSource& source) : source_(source) {
+        if (const std::uint32_t e = source_.OpenInterfaceSet(); e != 0) {
+            throw PortListError(ErrorText("SetupDiGetClassDevs failed.", e));
+        }
+    }
+    InterfaceSet(const InterfaceSet&) = delete;
+    InterfaceSet& operator=(const InterfaceSet&) = delete;
+    ~InterfaceSet() { source_.CloseInterfaceSet(); }
+
+  private:
+    PortSource& source_;
+};
+
+std::optional<std::string> ReadProperty(PortSource& source, std::uint32_t index,
+                                        DeviceProperty which) {
+    auto text = source.GetDeviceProperty(index, which);
+    if (text && text->size() > kMaxProperty) {
+        return std::nullopt;  // does not fit the buffer: the read fails
+    }
+    return text;
+}
+
+// "Silicon Labs CP210x USB to UART Bridge (COM12)" -> model and port name.
+struct ParsedName {
+    std::string model;
+    std::string port;
+};
+
+ParsedName ParseFriendlyName(const std::string& name) {
+    const auto a = name.find('(');
+    if (a == std::string::npos) {
+        return {};
+    }
+    const auto b = name.find(')');
+    const long count =
+        (b == std::string::npos ? -1L : static_cast<long>(b)) - static_cast<long>(a) - 1;
+    ParsedName parsed{name.substr(0, a), {}};
+    if (count > 0) {
+        parsed.port = name.substr(a + 1, static_cast<std::size_t>(count));
+    }
+    return parsed;
+}
+
+// Appends the interface when it is a bridge; false when it was skipped.
+bool TakeInterface(PortList& ports, PortSource& source, std::uint32_t index,
+                   const std::string& devicePath) {
+    const auto friendly = ReadProperty(source, index, DeviceProperty::FriendlyName);
+    if (!friendly) {
+        return false;
+    }
+    const auto description = ReadProperty(source, index, DeviceProperty::Description);
+    if (!description) {
+        return false;
+    }
+    const auto location = ReadProperty(source, index, DeviceProperty::LocationInformation);
+    const ParsedName parsed = ParseFriendlyName(*friendly);
+    if (!IsBridgeName(parsed.model)) {
+        return false;
+    }
+    SSerInfo info;
+    info.devicePath = devicePath;
+    info.portName = parsed.port;
+    info.friendlyName = *friendly;
+    info.isUsb = location && location->compare(0, 3, "USB") == 0 ? 1 : 0;
+    info.description = *description;
+    ports.push_back(info);
+    return true;
+}
+
+}  // namespace
+
+void DeviceInterfacePath(PortList& ports, PortSource& source, PortSelection& selection) {
+    InterfaceSet set(source);
+    for (std::uint32_t index = 0;; ++index) {
+        const std::uint32_t e = source.EnumInterface(index);
+        if (e == kErrorNoMoreItems) {
+            break;
+        }
+        if (e != 0) {
+            throw PortListError(ErrorText("SetupDiEnumDeviceInterfaces failed.", e));
+        }
+        std::string devicePath;
+        std::uint32_t d = source.GetInterfaceDetail(index, devicePath);
+        if (d == 0 && devicePath.size() > kMaxDevicePath) {
+            d = kErrorInsufficientBuffer;
+        }
+        if (d != 0) {
+            throw PortListError(ErrorText("SetupDiGetDeviceInterfaceDetail failed.", d));
+        }
+        if (TakeInterface(ports, source, index, devicePath)) {
+            selection.cradleMissing = 0;
+        }
+    }
+}
+
+}  // namespace sn::detail
