@@ -25,13 +25,14 @@
 #include <thread>
 
 #include "protocol/link_state.h"
+#include "serial/comm_link.h"
 #include "serial/link_reporter.h"
 #include "serial/rx_queue.h"
 #include "serial/serial_port.h"
 
 namespace sn {
 
-class CSerialLink {
+class CSerialLink final : public CommLink {
   public:
     using PortFactory = std::function<std::unique_ptr<SerialPort>()>;
 
@@ -41,25 +42,24 @@ class CSerialLink {
     // `reporter` may be null (messages are then dropped); it must outlive the link.
     explicit CSerialLink(LinkState& state = ProcessLinkState(), LinkReporter* reporter = nullptr,
                          PortFactory factory = MakeSystemSerialPort);
-    CSerialLink(const CSerialLink&) = delete;
-    CSerialLink& operator=(const CSerialLink&) = delete;
-    ~CSerialLink();
+    ~CSerialLink() override;
 
     // 1 when the port is open, configured and the watch thread runs; else 0.
     int Open(const std::string& port, std::uint32_t baud, std::uint8_t dataBits,
-             std::uint8_t stopBits, std::uint8_t parity);
-    void Close();
+             std::uint8_t stopBits, std::uint8_t parity) override;
+    void Close() override;
+    int IsOpen() const override { return m_bOpen.load(); }
     // Converts the frame text to bytes and writes them in pieces of 8.
-    void SendCommand(std::string text);
+    void SendCommand(std::string text) override;
     std::uint32_t Write(const std::uint8_t* bytes, std::uint32_t count);
     std::uint32_t Read(std::uint8_t* buffer, std::uint32_t capacity);
-    void RenewReplyEvent();
+    void RenewReplyEvent() override;
 
-    LinkState& State() { return state_; }
+    LinkState& State() override { return state_; }
     // Bytes queued in the current receive burst (0 between bursts).
     std::int32_t QueuedBytes() const { return queued_.load(); }
     // The OS's reason for the last failed open, or "".
-    std::string LastOpenError() const;
+    std::string LastOpenError() const override;
 
     std::string m_strPort;  // written only while no watch thread runs
     std::atomic<int> m_bOpen{0};

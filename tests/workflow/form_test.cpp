@@ -1,0 +1,167 @@
+// The form's own logic: the key filter, leaving the field, changes of the field.
+
+#include <gtest/gtest.h>
+
+#include "protocol/pager_memory.h"
+#include "tests/support/workflow_harness.h"
+#include "workflow/key_filter.h"
+
+namespace sn {
+namespace {
+
+using testing::WorkflowHarness;
+namespace txt = sn::text;
+
+struct KeyCase {
+    const char* what;
+    int key;
+    bool shift, ctrl, alt;
+    KeyDecision decision;
+};
+
+TEST(KeyFilterTest, Matrix) {
+    const KeyCase cases[] = {
+        {"left", vk::kLeft, false, false, false, KeyDecision::Pass},
+        {"right", vk::kRight, false, false, false, KeyDecision::Pass},
+        {"delete", vk::kDelete, false, false, false, KeyDecision::Pass},
+        {"backspace", vk::kBackspace, false, false, false, KeyDecision::Pass},
+        {"space", vk::kSpace, false, false, false, KeyDecision::Consume},
+        {"1", 0x31, false, false, false, KeyDecision::Pass},
+        {"shift+1", 0x31, true, false, false, KeyDecision::Consume},
+        {"keypad 1", 0x61, false, false, false, KeyDecision::Pass},
+        {"shift+keypad 1", 0x61, true, false, false, KeyDecision::Pass},
+        {"keypad multiply", vk::kMultiply, false, false, false, KeyDecision::Pass},
+        {"keypad minus", vk::kSubtract, false, false, false, KeyDecision::Consume},
+        {"tab", vk::kTab, false, false, false, KeyDecision::Consume},
+        {"enter", vk::kReturn, false, false, false, KeyDecision::Consume},
+        {"escape", vk::kEscape, false, false, false, KeyDecision::Consume},
+        {"home", vk::kHome, false, false, false, KeyDecision::Consume},
+        {"end", vk::kEnd, false, false, false, KeyDecision::Consume},
+        {"up", vk::kUp, false, false, false, KeyDecision::Consume},
+        {"down", vk::kDown, false, false, false, KeyDecision::Consume},
+        {"minus", vk::kMinus, false, false, false, KeyDecision::Consume},
+        {"F1", vk::kF1, false, false, false, KeyDecision::Consume},
+        {"a", 0x41, false, false, false, KeyDecision::Pass},
+        {"shift+a", 0x41, true, false, false, KeyDecision::Pass},
+        {"ctrl+c", vk::kC, false, true, false, KeyDecision::Copy},
+        {"ctrl+v", vk::kV, false, true, false, KeyDecision::Paste},
+        {"ctrl+x", 0x58, false, true, false, KeyDecision::Consume},
+        {"ctrl+a", 0x41, false, true, false, KeyDecision::Consume},
+        {"ctrl+z", vk::kZ, false, true, false, KeyDecision::Consume},
+        {"ctrl+shift+c", vk::kC, true, true, false, KeyDecision::Pass},
+        {"ctrl+alt+v", vk::kV, false, true, true, KeyDecision::Pass},
+        {"ctrl+1", 0x31, false, true, false, KeyDecision::Pass},
+    };
+    for (const KeyCase& c : cases) {
+        EXPECT_EQ(FilterSerialKey(c.key, c.shift, c.ctrl, c.alt), c.decision) << c.what;
+    }
+}
+
+TEST(KeyFilterTest, TypableCharacters) {
+    for (char c : std::string("AZaz09*")) {
+        EXPECT_TRUE(IsTypableSerialChar(c)) << c;
+    }
+    for (char c : std::string(" -_!#.\t")) {
+        EXPECT_FALSE(IsTypableSerialChar(c)) << c;
+    }
+}
+
+class FormTest : public ::testing::Test, public WorkflowHarness {};
+
+TEST_F(FormTest, CopyAndPasteGoToTheField) {
+    StartReady();
+    form.Type("AB12");
+    form.HoldKeys(false, true, false);
+    EXPECT_TRUE(view.PreTranslateKeyDown(vk::kC));
+    EXPECT_EQ(form.Clipboard(), "AB12");
+    form.SetClipboard("-_+ 9999");  // paste is not filtered, but the field holds ten
+    EXPECT_TRUE(view.PreTranslateKeyDown(vk::kV));
+    EXPECT_EQ(form.SerialText(), "AB12-_+ 99");
+    EXPECT_TRUE(view.PreTranslateKeyDown(0x58));  // ctrl+x does nothing
+    EXPECT_EQ(form.SerialText(), "AB12-_+ 99");
+    form.HoldKeys(true, false, false);
+    EXPECT_TRUE(view.PreTranslateKeyDown(0x31));
+    EXPECT_FALSE(view.PreTranslateKeyDown(0x41));
+}
+
+TEST_F(FormTest, TenLowerCaseCharactersAreTakenUpperCased) {
+    StartReady();
+    form.Type("ab12cd34ef");
+    EXPECT_EQ(form.Status(), txt::kClickWrite);
+    EXPECT_TRUE(form.WriteEnabled());
+    view.OnSerialKillFocus();
+    EXPECT_EQ(view.serialReady.load(), 1);
+    const std::string expected = "AB12CD34EF";
+    EXPECT_EQ(std::string(view.pagerImage.begin() + kSerialAddress,
+                          view.pagerImage.begin() + kSerialAddress + 10),
+              expected);
+    EXPECT_EQ(std::string(view.serialBytes.begin(), view.serialBytes.end()), expected);
+}
+
+TEST_F(FormTest, ToUpperTouchesLettersOnly) {
+    StartReady();
+    form.SetSerialText("a*z-9 b.c!");  // as a paste could put it there
+    view.OnSerialKillFocus();
+    EXPECT_EQ(std::string(view.serialBytes.begin(), view.serialBytes.end()), "A*Z-9 B.C!");
+}
+
+TEST_F(FormTest, NineCharactersAreInvalidAndTheMessageStaysOnce) {
+    StartReady();
+    form.Type("AB12CD34E");
+    view.OnSerialKillFocus();
+    EXPECT_EQ(form.Status(), txt::kSerialInvalid);
+    EXPECT_EQ(view.serialReady.load(), 0);
+    EXPECT_EQ(view.keepStatusOnce.load(), 1);
+    form.Type("AB12CD34");  // deleting one leaves the message
+    EXPECT_EQ(form.Status(), txt::kSerialInvalid);
+    EXPECT_EQ(view.keepStatusOnce.load(), 0);
+    form.Type("AB12CD3");
+    EXPECT_EQ(form.Status(), txt::kEnterSerial);
+}
+
+TEST_F(FormTest, NineThenTheTenthShowsClickAtOnce) {
+    StartReady();
+    form.Type("AB12CD34E");
+    view.OnSerialKillFocus();
+    form.Type("AB12CD34EF");
+    EXPECT_EQ(form.Status(), txt::kClickWrite);
+}
+
+TEST_F(FormTest, LeavingAnEmptyFieldAsksForTheSerial) {
+    StartReady();
+    form.SetStatusText("x");
+    view.OnSerialKillFocus();
+    EXPECT_EQ(form.Status(), txt::kEnterSerial);
+    EXPECT_EQ(view.keepStatusOnce.load(), 1);
+}
+
+TEST_F(FormTest, NumberedPagerMakesLeavingTheFieldDoNothing) {
+    StartReady();
+    view.hasSerial = 0x40;
+    form.Type("AB12CD34EF");
+    const auto events = form.Events().size();
+    view.OnSerialKillFocus();
+    EXPECT_EQ(form.Events().size(), events);
+    EXPECT_EQ(view.serialReady.load(), 0);
+}
+
+TEST_F(FormTest, WriteButtonFollowsTheText) {
+    StartReady();
+    form.Type("A");
+    EXPECT_TRUE(form.WriteEnabled());
+    form.Type("");
+    EXPECT_FALSE(form.WriteEnabled());
+}
+
+TEST_F(FormTest, PressWithoutAReadySerialChangesNothing) {
+    StartReady();
+    form.Type("AB12");
+    view.OnSerialKillFocus();
+    const auto events = form.Events().size();
+    view.OnWriteButton();
+    EXPECT_EQ(form.Events().size(), events);
+    EXPECT_FALSE(view.TransactionRunning());
+}
+
+}  // namespace
+}  // namespace sn

@@ -1,0 +1,147 @@
+// The whole workflow on real threads: CSerialLink and its watch thread on a
+// pseudo-terminal, the substitute pager behind it, real time.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "ports/explicit_port_source.h"
+#include "protocol/frames.h"
+#include "protocol/pager_memory.h"
+#include "serial/serial_link.h"
+#include "sim/pty_pager.h"
+#include "tests/support/recording_reporter.h"
+#include "tests/support/workflow_fakes.h"
+#include "workflow/texts.h"
+#include "workflow/tick_runner.h"
+#include "workflow/vexlo_view.h"
+
+namespace sn {
+namespace {
+
+using namespace std::chrono_literals;
+namespace txt = sn::text;
+
+class EndToEndTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_FALSE(runner.PortPath().empty()) << runner.LastError();
+        form.Attach(&view);
+    }
+    // The pty's path exists only once the runner has started.
+    std::string StartRunner() {
+        runner.Start();
+        return runner.PortPath();
+    }
+
+    sim::SubstitutePager pager;
+    sim::PtyPager runner{pager};
+    testing::RecordingReporter reporter;
+    LinkState state;
+    CSerialLink link{state, &reporter};
+    ExplicitPortSource ports{StartRunner()};
+    SystemClock clock;
+    PortSelection selection;
+    testing::FakeForm form;
+    CVexloView view{form, link, ports, clock, selection};
+};
+
+TEST_F(EndToEndTest, CompleteWriteThenTheNextTickFindsItNumbered) {
+    CVexloView& v = view;
+    v.OnInitialUpdate();
+    v.OnTimer(0);
+    ASSERT_EQ(form.Status(), txt::kEnterSerial);
+    form.Type("ab12cd34ef");
+    v.OnSerialKillFocus();
+    const auto t0 = std::chrono::steady_clock::now();
+    v.OnWriteButton();
+    v.WaitForTransaction();
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0)
+            .count();
+    std::printf("complete write over the pty: %lld ms (pauses alone: 1260 ms)\n",
+                static_cast<long long>(ms));
+    EXPECT_TRUE(form.Boxes().empty());
+    EXPECT_EQ(form.Status(), txt::kCompleted);
+    const std::string serial = "AB12CD34EF";
+    EXPECT_EQ(pager.ReadMemory(0x0110, 10),
+              std::vector<std::uint8_t>(serial.begin(), serial.end()));
+    EXPECT_EQ(pager.ReadMemory(0x3C10, 10),
+              std::vector<std::uint8_t>(serial.begin(), serial.end()));
+    v.OnTimer(0);
+    EXPECT_EQ(form.Status(), txt::kCompleted);
+    EXPECT_FALSE(form.EditEnabled());
+    EXPECT_FALSE(link.IsOpen());
+    EXPECT_TRUE(reporter.Messages().empty());
+}
+
+TEST_F(EndToEndTest, ReadErrorOverThePtyAndRecovery) {
+    view.OnInitialUpdate();
+    view.OnTimer(0);
+    ASSERT_EQ(form.Status(), txt::kEnterSerial);
+    form.Type("ZZ99ZZ99ZZ");
+    view.OnSerialKillFocus();
+    pager.SetStandingFault(kCmdReadFinish, sim::Fault::Nak);
+    view.OnWriteButton();
+    view.WaitForTransaction();
+    ASSERT_EQ(form.Boxes().size(), 1u);
+    EXPECT_EQ(form.Boxes()[0].text, txt::kReadError3);
+    EXPECT_FALSE(link.IsOpen());
+    pager.ClearFaults();
+    view.OnTimer(0);  // the pager is still there, still unnumbered
+    EXPECT_EQ(form.Status(), txt::kEnterSerial);
+}
+
+// Shutting down during a transaction ends it at its current wait: no box,
+// no further frame, the link closed.
+TEST_F(EndToEndTest, ShutdownDuringATransaction) {
+    view.OnInitialUpdate();
+    view.OnTimer(0);
+    form.Type("AB12CD34EF");
+    view.OnSerialKillFocus();
+    pager.SetStandingFault(kCmdReadBlock, sim::Fault::Silence);
+    view.OnWriteButton();
+    std::this_thread::sleep_for(300ms);  // into the 3000 ms wait
+    const auto t0 = std::chrono::steady_clock::now();
+    view.Shutdown();
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 2500ms);
+    EXPECT_FALSE(view.TransactionRunning());
+    EXPECT_TRUE(form.Boxes().empty());
+    EXPECT_FALSE(link.IsOpen());
+}
+
+TEST(TickRunnerTest, PostsMergeWhileATickRuns) {
+    std::mutex m;
+    std::condition_variable cv;
+    bool release = false;
+    std::atomic<int> ticks{0};
+    TickRunner runner([&] {
+        ++ticks;
+        std::unique_lock lock(m);
+        cv.wait(lock, [&] { return release; });
+    });
+    runner.Post();
+    while (ticks.load() == 0) {
+        std::this_thread::sleep_for(1ms);
+    }
+    for (int i = 0; i < 10; ++i) {
+        runner.Post();  // a tick runs: merged away
+    }
+    {
+        std::lock_guard lock(m);
+        release = true;
+    }
+    cv.notify_all();
+    while (runner.Busy()) {
+        std::this_thread::sleep_for(1ms);
+    }
+    runner.Post();
+    while (ticks.load() < 2) {
+        std::this_thread::sleep_for(1ms);
+    }
+    runner.Stop();
+    EXPECT_EQ(ticks.load(), 2);
+}
+
+}  // namespace
+}  // namespace sn

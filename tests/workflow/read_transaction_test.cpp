@@ -1,0 +1,199 @@
+// The Write button and the read transaction, in virtual time against the
+// substitute pager.
+
+#include <gtest/gtest.h>
+
+#include "protocol/frames.h"
+#include "protocol/pager_memory.h"
+#include "tests/support/workflow_harness.h"
+
+namespace sn {
+namespace {
+
+using sim::Fault;
+using testing::WorkflowHarness;
+namespace txt = sn::text;
+
+class ReadTest : public ::testing::Test, public WorkflowHarness {
+  protected:
+    // Ready, ten characters entered, and the record emptied.
+    void SetUp() override {
+        StartReady();
+        Enter("AB12CD34EF");
+        timeline.Clear();
+    }
+    // The pause that followed each block request.
+    std::vector<std::string> PausesAfterBlockRequests() const {
+        const auto e = timeline.Entries();
+        std::vector<std::string> out;
+        for (std::size_t i = 0; i + 1 < e.size(); ++i) {
+            if (e[i] == "send 02") {
+                out.push_back(e[i + 1]);
+            }
+        }
+        return out;
+    }
+    void ExpectOneBox(const char* text) {
+        ASSERT_EQ(form.Boxes().size(), 1u);
+        EXPECT_EQ(form.Boxes()[0].text, text);
+        EXPECT_EQ(form.Boxes()[0].caption, "Serial Number Tool");
+        EXPECT_EQ(form.Boxes()[0].icon, BoxIcon::Stop);
+    }
+    // The failure exit: port closed, monitor back at one second, the form as
+    // the transaction left it.
+    void ExpectFailureExit() {
+        EXPECT_FALSE(link.IsOpen());
+        EXPECT_EQ(form.TimerPeriod(), 1000);
+        EXPECT_TRUE(form.ProgressShown());
+        EXPECT_FALSE(form.WriteEnabled());
+    }
+};
+
+TEST_F(ReadTest, PressSetsTheFormAndStopsTheMonitor) {
+    const auto before = form.Events().size();
+    PressWrite();
+    const auto events = form.Events();
+    const std::vector<std::string> head(events.begin() + static_cast<long>(before),
+                                        events.begin() + static_cast<long>(before) + 5);
+    EXPECT_EQ(head, (std::vector<std::string>{"timer stop", std::string("status") + txt::kGathering,
+                                              "write off", "progress shown", "progress 0"}));
+    EXPECT_EQ(view.serialReady.load(), 0);
+    EXPECT_EQ(timeline.Entries().front(), "sleep 100");
+}
+
+TEST_F(ReadTest, TwoAndThreeFailuresStillRead) {
+    pager.ScriptFaults(kCmdReadBlock, {Fault::Nak, Fault::BadChecksum, Fault::None, Fault::Nak,
+                                       Fault::Split, Fault::Nak, Fault::None});
+    PressWrite();
+    EXPECT_TRUE(form.Boxes().empty());
+    EXPECT_EQ(pager.RequestCount(kCmdReadBlock), 7u);
+    EXPECT_EQ(PausesAfterBlockRequests(),
+              (std::vector<std::string>{"sleep 80", "sleep 100", "sleep 120", "sleep 120",
+                                        "sleep 140", "sleep 160", "sleep 180"}));
+    EXPECT_EQ(form.Status(), txt::kCompleted);
+}
+
+TEST_F(ReadTest, SixthFailedBlockReadIsReadError2) {
+    pager.ScriptFaults(kCmdReadBlock, {Fault::Nak, Fault::Nak, Fault::None, Fault::Nak, Fault::Nak,
+                                       Fault::Nak, Fault::Nak});
+    PressWrite();
+    ExpectOneBox(txt::kReadError2);
+    ExpectFailureExit();
+    EXPECT_EQ(pager.RequestCount(kCmdReadBlock), 7u);
+    EXPECT_EQ(pager.RequestCount(kCmdReadFinish), 0u);
+    EXPECT_EQ(form.Status(), txt::kGathering);
+}
+
+TEST_F(ReadTest, SilenceToTheFirstBlockIsReadError5WithoutASecondRequest) {
+    pager.ScriptFaults(kCmdReadBlock, {Fault::Silence});
+    PressWrite();
+    ExpectOneBox(txt::kReadError5Read);
+    ExpectFailureExit();
+    EXPECT_EQ(timeline.Entries(), (std::vector<std::string>{"sleep 100", "send 02", "sleep 80",
+                                                            "timeout 3000", "close"}));
+}
+
+TEST_F(ReadTest, PortClosedAtTheStartSendsNothing) {
+    link.Close();
+    timeline.Clear();
+    PressWrite();
+    ExpectOneBox(txt::kReadError5Read);
+    EXPECT_TRUE(timeline.Only("send").empty());
+}
+
+TEST_F(ReadTest, ReadFinishNotAcknowledgedFiveTimesIsReadError3) {
+    pager.SetStandingFault(kCmdReadFinish, Fault::Nak);
+    PressWrite();
+    ExpectOneBox(txt::kReadError3);
+    ExpectFailureExit();
+    EXPECT_EQ(pager.RequestCount(kCmdReadFinish), 5u);
+}
+
+TEST_F(ReadTest, ReadFinishSilenceIsReadError5) {
+    pager.ScriptFaults(kCmdReadFinish, {Fault::Nak, Fault::Silence});
+    PressWrite();
+    ExpectOneBox(txt::kReadError5Read);
+    EXPECT_EQ(pager.RequestCount(kCmdReadFinish), 2u);
+}
+
+// A reply for another block must not land in the information area: it is a
+// failed attempt, retried with the longer pause.
+TEST_F(ReadTest, ReplyWithAnotherAddressIsRetried) {
+    pager.ScriptFaults(kCmdReadBlock, {Fault::WrongAddress, Fault::None, Fault::WrongAddress});
+    const auto block4 = pager.ReadMemory(0x0100, 64);
+    const auto block5 = pager.ReadMemory(0x0140, 64);
+    PressWrite();
+    EXPECT_TRUE(form.Boxes().empty());
+    EXPECT_EQ(PausesAfterBlockRequests(),
+              (std::vector<std::string>{"sleep 80", "sleep 100", "sleep 100", "sleep 120"}));
+    // What was written back is the pager's own area plus the serial number.
+    const auto written = pager.ReadMemory(0x0100, 64);
+    EXPECT_EQ(std::vector<std::uint8_t>(written.begin(), written.begin() + 0x10),
+              std::vector<std::uint8_t>(block4.begin(), block4.begin() + 0x10));
+    const auto written5 = pager.ReadMemory(0x0160, 32);
+    EXPECT_EQ(written5, std::vector<std::uint8_t>(block5.begin() + 0x20, block5.end()));
+}
+
+TEST_F(ReadTest, ProgressRunsZeroHundredZeroThenTheWritesSteps) {
+    PressWrite();
+    EXPECT_EQ(form.ProgressHistory(), (std::vector<int>{0, 0, 100, 0, 0, 0, 99, 100}));
+}
+
+TEST_F(ReadTest, RefusedModelGetsOnlyTheClosingCommand) {
+    pager.SetModelCode("KTM2205C");
+    const auto before = pager.ReadMemory(0x0100, 0x80);
+    PressWrite();
+    EXPECT_EQ(Sent(), (std::vector<std::string>{"send 02", "send 02", "send 23", "send 72"}));
+    EXPECT_TRUE(form.Boxes().empty());
+    EXPECT_EQ(form.Status(), txt::kModelRefused);
+    EXPECT_FALSE(form.EditEnabled());
+    EXPECT_FALSE(form.WriteEnabled());
+    EXPECT_FALSE(form.ProgressShown());
+    EXPECT_FALSE(link.IsOpen());
+    EXPECT_EQ(form.TimerPeriod(), 2000);
+    EXPECT_EQ(pager.ReadMemory(0x0100, 0x80), before);
+    const auto e = timeline.Entries();
+    const auto closing = std::find(e.begin(), e.end(), "send 72");
+    ASSERT_NE(closing, e.end());
+    EXPECT_EQ(*(closing - 1), "sleep 50");
+}
+
+TEST_F(ReadTest, ClosingAfterRefusalSilenceIsReadError5WriteWording) {
+    pager.SetModelCode("KTN4060C");
+    pager.ScriptFaults(kCmdClosing, {Fault::Silence});
+    PressWrite();
+    ExpectOneBox(txt::kReadError5Write);
+    EXPECT_EQ(form.TimerPeriod(), 1000);
+}
+
+TEST_F(ReadTest, ClosingAfterRefusalFiveFailuresIsReadError4) {
+    pager.SetModelCode("KTN4060C");
+    pager.SetStandingFault(kCmdClosing, Fault::Nak);
+    PressWrite();
+    ExpectOneBox(txt::kReadError4);
+    EXPECT_EQ(pager.RequestCount(kCmdClosing), 5u);
+}
+
+// While a transaction runs (here: its error box is open), the field and the
+// button change nothing: no second worker, pagerImage and serialBytes stay.
+TEST_F(ReadTest, EditsAndPressesDuringATransactionChangeNothing) {
+    pager.ScriptFaults(kCmdReadBlock, {Fault::Silence});
+    bool checked = false;
+    form.onBox = [&](const testing::Box&) {
+        const auto status = form.Status();
+        form.Type("ZZZZZZZZZZ");
+        view.OnSerialKillFocus();
+        view.serialReady = 1;
+        view.OnWriteButton();
+        EXPECT_EQ(std::string(view.serialBytes.begin(), view.serialBytes.end()), "AB12CD34EF");
+        EXPECT_EQ(view.pagerImage[kSerialAddress], 'A');
+        EXPECT_EQ(form.Status(), status);
+        checked = true;
+    };
+    PressWrite();
+    EXPECT_TRUE(checked);
+    EXPECT_EQ(pager.RequestCount(kCmdReadBlock), 1u);
+}
+
+}  // namespace
+}  // namespace sn

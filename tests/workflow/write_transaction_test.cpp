@@ -1,0 +1,206 @@
+// The model check and the write transaction, in virtual time against the
+// substitute pager.
+
+#include <gtest/gtest.h>
+
+#include "protocol/checksum.h"
+#include "protocol/frames.h"
+#include "protocol/pager_memory.h"
+#include "tests/support/workflow_harness.h"
+
+namespace sn {
+namespace {
+
+using sim::Fault;
+using testing::WorkflowHarness;
+using Bytes = std::vector<std::uint8_t>;
+namespace txt = sn::text;
+
+class WriteTest : public ::testing::Test, public WorkflowHarness {
+  protected:
+    void Run(const std::string& serial = "AB12CD34EF") {
+        StartReady();
+        Enter(serial);
+        timeline.Clear();
+        pager.ClearLog();
+        PressWrite();
+    }
+    std::vector<std::uint16_t> BlockWriteAddresses() const {
+        std::vector<std::uint16_t> out;
+        for (const auto& e : pager.Log()) {
+            if (e.request.command == kCmdWriteBlock) {
+                out.push_back(e.request.Address());
+            }
+        }
+        return out;
+    }
+    void ExpectBox(const char* text) {
+        ASSERT_EQ(form.Boxes().size(), 1u);
+        EXPECT_EQ(form.Boxes()[0].text, text);
+    }
+};
+
+TEST_F(WriteTest, WritesThePreparedAreaAndItsMirror) {
+    const Bytes original = pager.ReadMemory(kInfoAreaStart, kInfoAreaSize);
+    Run("ab12cd34ef");
+    EXPECT_TRUE(form.Boxes().empty());
+    const Bytes area = pager.ReadMemory(kInfoAreaStart, kInfoAreaSize);
+    EXPECT_EQ(std::string(area.begin() + 0x10, area.begin() + 0x1A), "AB12CD34EF");
+    EXPECT_EQ(area[0x3F], 0x01);
+    EXPECT_EQ(area[0x5F], SumChecksum(std::span(area).first(0x5F)));
+    EXPECT_TRUE(std::equal(area.begin() + 0x60, area.end(), original.begin() + 0x60));
+    EXPECT_TRUE(std::equal(area.begin(), area.begin() + 0x10, original.begin()));
+    EXPECT_EQ(pager.ReadMemory(kMirrorAreaStart, kInfoAreaSize), area);
+    EXPECT_TRUE(pager.IsNumbered());
+}
+
+TEST_F(WriteTest, SendsEverythingInOrderWithItsPauses) {
+    Run();
+    EXPECT_EQ(Sent(),
+              (std::vector<std::string>{"send 02", "send 02", "send 23", "send 20", "send 01",
+                                        "send 01", "send 01", "send 01", "send 21", "send 72"}));
+    EXPECT_EQ(BlockWriteAddresses(), (std::vector<std::uint16_t>{0x0100, 0x0140, 0x3C00, 0x3C40}));
+    const auto log = pager.Log();
+    std::vector<Bytes> data;
+    for (const auto& e : log) {
+        if (e.request.command == kCmdWriteBlock) {
+            data.push_back(e.request.Data());
+        }
+    }
+    ASSERT_EQ(data.size(), 4u);
+    EXPECT_EQ(data[2], data[0]);  // block 240 as sent is block 4, byte for byte
+    EXPECT_EQ(data[3], data[1]);
+    // Every pause the transaction takes, from the press to its end.
+    const auto sleeps = timeline.Only("sleep");
+    int total = 0;
+    for (const auto& s : sleeps) {
+        total += std::stoi(s.substr(6));
+    }
+    EXPECT_EQ(total, 1260);
+}
+
+TEST_F(WriteTest, SuccessLeavesTheFormAndTheMonitorRight) {
+    Run();
+    EXPECT_EQ(form.Status(), txt::kCompleted);
+    EXPECT_EQ(view.writeDone.load(), 1);
+    EXPECT_FALSE(link.IsOpen());
+    EXPECT_FALSE(form.WriteEnabled());
+    EXPECT_FALSE(form.ProgressShown());
+    EXPECT_EQ(form.TimerPeriod(), 2000);
+    EXPECT_EQ(form.StatusHistory().end()[-2], txt::kWriting);
+}
+
+TEST_F(WriteTest, TenFailuresPerBlockAreAbsorbedWithAFreshBudgetEach) {
+    std::vector<Fault> faults(10, Fault::Nak);
+    faults.push_back(Fault::None);
+    faults.insert(faults.end(), 10, Fault::Split);
+    pager.ScriptFaults(kCmdWriteBlock, faults);
+    Run();
+    EXPECT_TRUE(form.Boxes().empty());
+    EXPECT_EQ(pager.RequestCount(kCmdWriteBlock), 24u);
+    EXPECT_EQ(form.Status(), txt::kCompleted);
+}
+
+TEST_F(WriteTest, EleventhFailureOfABlockIsWriteError2) {
+    std::vector<Fault> faults(1, Fault::None);
+    faults.insert(faults.end(), 11, Fault::Nak);
+    pager.ScriptFaults(kCmdWriteBlock, faults);
+    Run();
+    ExpectBox(txt::kWriteError2);
+    EXPECT_EQ(pager.RequestCount(kCmdWriteBlock), 12u);
+    EXPECT_EQ(form.Status(), txt::kWriting);  // stays until the next tick
+    EXPECT_TRUE(form.ProgressShown());
+}
+
+struct StepFailure {
+    const char* what;
+    std::uint8_t command;
+    Fault fault;
+    const char* box;
+    std::size_t blocksWritten;
+};
+
+TEST(WriteFailureTest, EachStepHasItsError) {
+    const StepFailure cases[] = {
+        {"write start", kCmdWriteStart, Fault::Nak, txt::kWriteError1, 0},
+        {"write start silent", kCmdWriteStart, Fault::Silence, txt::kWriteError5, 0},
+        {"block silent", kCmdWriteBlock, Fault::Silence, txt::kWriteError5, 0},
+        {"write finish", kCmdWriteFinish, Fault::Nak, txt::kWriteError3, 4},
+        {"write finish silent", kCmdWriteFinish, Fault::Silence, txt::kWriteError5, 4},
+        {"closing", kCmdClosing, Fault::BadChecksum, txt::kWriteError4, 4},
+        {"closing silent", kCmdClosing, Fault::Silence, txt::kWriteError5, 4},
+    };
+    for (const StepFailure& c : cases) {
+        SCOPED_TRACE(c.what);
+        WorkflowHarness h;
+        h.pager.SetStandingFault(c.command, c.fault);
+        h.StartReady();
+        h.Enter("AB12CD34EF");
+        h.PressWrite();
+        ASSERT_EQ(h.form.Boxes().size(), 1u);
+        EXPECT_EQ(h.form.Boxes()[0].text, c.box);
+        EXPECT_EQ(h.pager.RequestCount(kCmdWriteBlock),
+                  c.blocksWritten + (c.blocksWritten < 4 && c.command == kCmdWriteBlock ? 1 : 0));
+        if (c.fault != Fault::Silence) {
+            EXPECT_EQ(h.pager.RequestCount(c.command), 5u);
+        }
+        // The failure exit sets one second; the read transaction's end 2000 ms.
+        const auto events = h.form.Events();
+        const auto box = std::find_if(events.begin(), events.end(),
+                                      [](const auto& e) { return e.rfind("box", 0) == 0; });
+        ASSERT_NE(box, events.end());
+        EXPECT_EQ(*(box + 1), "timer 1000");
+        EXPECT_EQ(events.back(), "timer 2000");
+        EXPECT_FALSE(h.link.IsOpen());
+    }
+}
+
+TEST(ModelCheckTest, RefusesExactlyTheListedCodes) {
+    struct Case {
+        const char* what;
+        Bytes field;
+        bool refused;
+    };
+    auto text = [](std::string s) { return Bytes(s.begin(), s.end()); };
+    std::vector<Case> cases;
+    for (auto code : blockedModels) {
+        cases.push_back({"listed", text(std::string(code) + "\xFF"), true});
+    }
+    cases.push_back({"lower case", text("ktn4060c\xFF"), false});
+    cases.push_back({"ninth character", text("KTN4060CX\xFF"), false});
+    cases.push_back({"empty",
+                     text("\xFF"
+                          "KTN4060C"),
+                     false});
+    cases.push_back(
+        {"then 0x00", Bytes{'K', 'T', 'N', '4', '0', '6', '0', 'C', 0, 0, 'Z', 0xFF}, true});
+    cases.push_back({"sixteen", text("KTN4060CKTN4060C"), false});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WorkflowHarness h;
+        Bytes field(16, 0xFF);
+        std::copy(c.field.begin(), c.field.begin() + std::min<std::size_t>(16, c.field.size()),
+                  field.begin());
+        h.pager.WriteMemory(kModelCodeAddress, field);
+        h.pager.RefreshInfoArea();
+        h.StartReady();
+        h.Enter("AB12CD34EF");
+        h.PressWrite();
+        EXPECT_EQ(h.pager.RequestCount(kCmdWriteStart), c.refused ? 0u : 1u);
+        EXPECT_EQ(h.form.Status(), c.refused ? txt::kModelRefused : txt::kCompleted);
+        EXPECT_TRUE(h.form.Boxes().empty());
+    }
+}
+
+TEST(ModelCheckTest, ModelTextStopsAtTheFirstErasedByteOrSixteen) {
+    WorkflowHarness h;
+    std::fill_n(h.view.pagerImage.begin() + kModelCodeAddress, 16, 'M');
+    EXPECT_EQ(h.view.GetModelText(), std::string(16, 'M'));
+    h.view.pagerImage[kModelCodeAddress + 3] = 0xFF;
+    EXPECT_EQ(h.view.GetModelText(), "MMM");
+    h.view.pagerImage[kModelCodeAddress] = 0xFF;
+    EXPECT_EQ(h.view.GetModelText(), "");
+}
+
+}  // namespace
+}  // namespace sn

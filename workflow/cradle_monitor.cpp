@@ -1,0 +1,147 @@
+// The cradle monitor: one tick of timer 0.
+
+#include "ports/list_serial_ports.h"
+#include "protocol/frames.h"
+#include "workflow/texts.h"
+#include "workflow/vexlo_view.h"
+
+namespace sn {
+
+namespace {
+constexpr auto kReplyWait = std::chrono::milliseconds(3000);
+constexpr int kProbeAttempts = 10;
+constexpr int kStatusAttempts = 5;
+constexpr std::uint8_t kHasSerialBit = 0x40;
+}  // namespace
+
+bool CVexloView::ListPorts(PortList& ports) {
+    try {
+        ListSerialPorts(ports, 0, ports_, selection_);
+        listErrorReported_ = 0;
+        return true;
+    } catch (const std::exception& e) {
+        // Reported once until a scan succeeds again; the monitor goes on.
+        if (listErrorReported_.exchange(1) == 0) {
+            form_.MessageBox(e.what(), text::kCaption, BoxIcon::Stop);
+        }
+        return false;
+    }
+}
+
+void CVexloView::CheckCradle() {
+    selection_.cradleMissing = 1;
+    serialLink.RenewReplyEvent();
+    PortList ports;
+    if (!ListPorts(ports)) {
+        return;
+    }
+    if (selection_.cradleMissing.load() == 1) {
+        NotConnected();
+        return;
+    }
+    disconnectReported = 0;
+    std::string name = selection_.chosenPortName;
+    if (selection_.autoSelect.load() != 0) {
+        name = ports.empty() ? std::string() : ports.front().portName;
+    }
+    // An open link (a pager still waiting for its number when a dialog
+    // restarted the timer) stays open: the link keeps the port of the same
+    // device, so the pager is simply asked again.
+    if (serialLink.Open(PortNameToOpen(name), 57600, 8, 2, 0) == 0) {
+        return;
+    }
+    link_.linkActive = 1;
+    link_.replyStatus = kReplyNone;
+    if (!Probe()) {
+        NoPager();
+        return;
+    }
+    const auto status = QueryStatus();
+    if (!status) {
+        NoPager();
+        return;
+    }
+    hasSerial = static_cast<std::uint8_t>(*status & kHasSerialBit);
+    if (hasSerial.load() == 0) {
+        Ready();
+    } else {
+        AlreadyNumbered();
+    }
+}
+
+// True with an acknowledge; false for a time-out or ten attempts without.
+bool CVexloView::Probe() {
+    for (int i = 0; i < kProbeAttempts; ++i) {
+        serialLink.SendCommand(std::string(kPresenceProbeFrame));
+        Pause(20);
+        if (!clock_.WaitReply(link_.replyEvent, kReplyWait)) {
+            return false;  // a time-out is never retried
+        }
+        if (link_.replyStatus.load() == kReplyAck) {
+            link_.replyStatus = kReplyNone;
+            return true;
+        }
+        if (i == 4) {
+            Pause(800);
+        } else if (i == kProbeAttempts - 1) {
+            return false;
+        } else {
+            Pause(20);
+        }
+    }
+    return false;
+}
+
+// The first data byte of the status reply, or nothing.
+std::optional<std::uint8_t> CVexloView::QueryStatus() {
+    for (int j = 0; j < kStatusAttempts; ++j) {
+        serialLink.SendCommand(std::string(kStatusQueryFrame));
+        Pause(20);
+        if (!clock_.WaitReply(link_.replyEvent, kReplyWait)) {
+            return std::nullopt;
+        }
+        if (link_.replyStatus.load() == kReplyData) {
+            const std::uint8_t first = link_.replyBuf[2];
+            link_.replyStatus = kReplyNone;
+            return first;
+        }
+        Pause(20);
+    }
+    return std::nullopt;
+}
+
+void CVexloView::NotConnected() {
+    CloseIfOpen();
+    if (disconnectReported.exchange(1) == 0) {
+        form_.SetStatusText(text::kNotConnected);
+        form_.MessageBox(text::kBoxNotConnected, text::kCaption, BoxIcon::Stop);
+    }
+}
+
+void CVexloView::NoPager() {
+    CloseIfOpen();
+    form_.SetSerialText("");
+    form_.SetStatusText(text::kSeatPager);
+    writeDone = 0;
+}
+
+void CVexloView::Ready() {
+    form_.SetSerialText("");
+    form_.SetStatusText(text::kEnterSerial);
+    form_.StopTimer();
+    form_.EnableSerialEdit(true);
+    form_.FocusSerialEdit();
+    if (!form_.SerialText().empty()) {
+        form_.EnableWriteButton(true);
+    }
+}
+
+void CVexloView::AlreadyNumbered() {
+    form_.EnableSerialEdit(false);
+    if (writeDone.load() == 0) {
+        form_.SetStatusText(text::kAlreadyNumbered);
+    }
+    CloseIfOpen();
+}
+
+}  // namespace sn

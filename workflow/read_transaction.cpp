@@ -1,0 +1,117 @@
+// The Write button and the read transaction on the worker thread.
+
+#include <algorithm>
+
+#include "protocol/frames.h"
+#include "protocol/pager_memory.h"
+#include "workflow/texts.h"
+#include "workflow/vexlo_view.h"
+
+namespace sn {
+
+namespace {
+constexpr int kReadRetryBudget = 5;  // failed block reads over both blocks
+}  // namespace
+
+void CVexloView::OnWriteButton() {
+    if (serialReady.load() == 0) {
+        return;
+    }
+    {
+        std::lock_guard lock(busyMutex_);
+        if (transactionRunning_.load() || stopping_.load()) {
+            return;  // one transaction at a time
+        }
+        transactionRunning_ = true;
+    }
+    serialReady = 0;
+    form_.StopTimer();
+    form_.SetStatusText(text::kGathering);
+    form_.EnableWriteButton(false);
+    form_.ShowProgress(true);
+    form_.SetProgress(0);
+    StartWorker();
+}
+
+void CVexloView::StartWorker() {
+    if (worker_.joinable()) {
+        worker_.join();  // the previous transaction has ended already
+    }
+    worker_ = std::thread(WorkerThreadProc, this);
+}
+
+void CVexloView::WorkerThreadProc(CVexloView* view) {
+    {
+        // A tick that was already running when the button was pressed
+        // finishes with the link first.
+        std::unique_lock lock(view->busyMutex_);
+        view->busyCv_.wait(lock, [view] { return !view->tickRunning_; });
+    }
+    view->ReadPagerInfo();
+    {
+        std::lock_guard lock(view->busyMutex_);
+        view->transactionRunning_ = false;
+    }
+    view->busyCv_.notify_all();
+}
+
+// A memory reply counts only for the block that was asked for: a stale or
+// misdirected one would otherwise put another block's bytes into the area
+// that the write sends back to the pager.
+bool CVexloView::BlockReplyMatches(unsigned block) const {
+    const std::uint16_t address = BlockAddress(block);
+    return link_.replyBuf[0] == (address >> 8) && link_.replyBuf[1] == (address & 0xFF) &&
+           link_.replyBuf[2] == 0x00 && link_.replyBuf[3] == kBlockLength;
+}
+
+bool CVexloView::ReadBlock(unsigned block, int& retries) {
+    const std::uint16_t address = BlockAddress(block);
+    for (;;) {
+        const auto pause = std::chrono::milliseconds(80 + 20 * retries);
+        const Outcome outcome = Exchange(ReadBlockFrameText(address), pause, kReplyData);
+        if (outcome == Outcome::Timeout) {
+            FailureExit(text::kReadError5Read);
+            return false;
+        }
+        if (outcome == Outcome::Success && BlockReplyMatches(block)) {
+            std::copy_n(link_.replyBuf.begin() + 4, kBlockSize, pagerImage.begin() + address);
+            form_.SetProgress(static_cast<int>(block - kInfoFirstBlock) * 100);
+            return true;
+        }
+        if (retries == kReadRetryBudget) {
+            FailureExit(text::kReadError2);
+            return false;
+        }
+        ++retries;
+    }
+}
+
+void CVexloView::ReadPagerInfo() {
+    Pause(100);
+    int retries = 0;
+    for (unsigned block : {kInfoFirstBlock, kInfoFirstBlock + 1}) {
+        if (!ReadBlock(block, retries)) {
+            return;
+        }
+    }
+    Pause(100);
+    if (!FixedCommand(kReadFinishFrame, text::kReadError5Read, text::kReadError3)) {
+        return;
+    }
+    form_.SetProgress(0);
+    if (CheckModel() != 0) {
+        Pause(50);
+        if (!FixedCommand(kClosingFrame, text::kReadError5Write, text::kReadError4)) {
+            return;
+        }
+    } else {
+        WriteSerialNumber();
+    }
+    Pause(100);
+    CloseIfOpen();
+    if (!stopping_.load()) {
+        form_.StartTimer(2000);
+    }
+}
+
+}  // namespace sn

@@ -1,0 +1,159 @@
+// CVexloView: construction, the form's handlers, and who may run when.
+
+#include "workflow/vexlo_view.h"
+
+#include <cctype>
+
+#include "protocol/pager_memory.h"
+#include "workflow/key_filter.h"
+#include "workflow/texts.h"
+
+namespace sn {
+
+std::string PortNameToOpen(const std::string& portName) {
+    unsigned long number = 0;
+    for (std::size_t i = 3; i < portName.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(portName[i]);
+        if (std::isdigit(c) == 0 || number > 100000) {
+            break;
+        }
+        number = number * 10 + (c - '0');
+    }
+    return number >= 5 ? "\\\\.\\" + portName : portName;
+}
+
+CVexloView::CVexloView(FormView& form, CommLink& link, PortSource& ports, WorkflowClock& clock,
+                       PortSelection& selection)
+    : serialLink(link),
+      form_(form),
+      ports_(ports),
+      clock_(clock),
+      selection_(selection),
+      link_(link.State()) {}
+
+CVexloView::~CVexloView() {
+    Shutdown();
+}
+
+void CVexloView::OnInitialUpdate() {
+    writeDone = 0;
+    form_.EnableWriteButton(false);
+    form_.ShowProgress(false);
+    form_.SetStatusText(text::kCheckSerial);
+    selection_.cradleMissing = 1;
+    form_.StartTimer(1000);
+    serialBytes.fill(0);
+    keepStatusOnce = 0;
+    disconnectReported = 0;
+}
+
+bool CVexloView::PreTranslateKeyDown(int virtualKey) {
+    const bool shift = form_.IsKeyDown(ModifierKey::Shift);
+    const bool ctrl = form_.IsKeyDown(ModifierKey::Control);
+    const bool alt = form_.IsKeyDown(ModifierKey::Alt);
+    switch (FilterSerialKey(virtualKey, shift, ctrl, alt)) {
+        case KeyDecision::Pass:
+            return false;
+        case KeyDecision::Consume:
+            return true;
+        case KeyDecision::Copy:
+            form_.CopySerialSelection();
+            return true;
+        case KeyDecision::Paste:
+            form_.PasteIntoSerial();
+            return true;
+    }
+    return false;
+}
+
+void CVexloView::OnSerialKillFocus() {
+    // A running transaction owns pagerImage and serialBytes.
+    if (hasSerial.load() != 0 || transactionRunning_.load()) {
+        return;
+    }
+    const std::string serial = form_.SerialText();
+    const std::size_t n = serial.size();
+    if (n == 0 || n != kSerialLength) {
+        // More than ten characters never reach here from the window (the
+        // field holds ten); any other face gets the same refusal as for nine.
+        serialReady = 0;
+        keepStatusOnce = 1;
+        form_.SetStatusText(n == 0 ? text::kEnterSerial : text::kSerialInvalid);
+        return;
+    }
+    serialReady = 1;
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto c = static_cast<unsigned char>(serial[i]);
+        pagerImage[kSerialAddress + i] = static_cast<std::uint8_t>(std::toupper(c));
+        serialBytes[i] = pagerImage[kSerialAddress + i];
+    }
+}
+
+void CVexloView::OnSerialChange() {
+    if (transactionRunning_.load()) {
+        return;  // the transaction's own texts stay
+    }
+    const std::size_t n = form_.SerialText().size();
+    if (keepStatusOnce.load() == 0) {
+        form_.SetStatusText(text::kEnterSerial);
+    } else {
+        keepStatusOnce = 0;
+    }
+    if (n > 0) {
+        form_.EnableWriteButton(true);
+        if (n == kSerialLength) {
+            form_.SetStatusText(text::kClickWrite);
+        }
+    } else {
+        form_.EnableWriteButton(false);
+    }
+}
+
+void CVexloView::OnTimer(int timerId) {
+    if (timerId != kTimerId || stopping_.load()) {
+        return;
+    }
+    {
+        std::lock_guard lock(busyMutex_);
+        if (tickRunning_ || transactionRunning_.load()) {
+            return;
+        }
+        tickRunning_ = true;
+    }
+    CheckCradle();
+    {
+        std::lock_guard lock(busyMutex_);
+        tickRunning_ = false;
+    }
+    busyCv_.notify_all();
+}
+
+void CVexloView::WaitForTransaction() {
+    std::unique_lock lock(busyMutex_);
+    busyCv_.wait(lock, [this] { return !transactionRunning_.load(); });
+}
+
+void CVexloView::Shutdown() {
+    stopping_ = true;
+    clock_.Cancel();
+    if (worker_.joinable() && worker_.get_id() != std::this_thread::get_id()) {
+        worker_.join();
+    }
+    {
+        std::unique_lock lock(busyMutex_);
+        busyCv_.wait(lock, [this] { return !tickRunning_; });
+    }
+    CloseIfOpen();
+}
+
+void CVexloView::Pause(int ms) {
+    clock_.Sleep(std::chrono::milliseconds(ms));
+}
+
+void CVexloView::CloseIfOpen() {
+    if (serialLink.IsOpen() != 0) {
+        serialLink.Close();
+    }
+}
+
+}  // namespace sn

@@ -1,0 +1,140 @@
+#pragma once
+// CVexloView: the logic of the main form. It runs the cradle monitor on every
+// tick of timer 0, handles the serial-number field and the Write button, and
+// runs the read and write transactions on a worker thread. The window itself
+// is a FormView; the link, the port source and the clock are passed in.
+//
+// Thread contract:
+// - OnInitialUpdate, PreTranslateKeyDown, OnSerialKillFocus, OnSerialChange
+//   and OnWriteButton are the UI thread's (OnSerialChange also runs on the
+//   thread that empties the field, as the form calls it from SetSerialText).
+// - OnTimer may run on any one thread at a time: the UI thread, or a
+//   monitor thread of the face's (TickRunner) so that a tick's waits of up
+//   to 3000 ms never block the window. A tick that finds another tick or a
+//   transaction running returns at once without doing anything: ticks never
+//   nest, and a tick and a transaction never use the link together.
+// - A transaction runs on its own worker thread, one at a time. It waits for
+//   a tick still in progress before it touches the link. While it runs, a
+//   further press of the Write button and edits of the field change nothing:
+//   pagerImage and serialBytes stay as the transaction took them.
+// - Shutdown (also run by the destructor) makes a running transaction stop
+//   at its current pause or wait without further frames or boxes, waits for
+//   it, and closes the link. The form must outlive the view's Shutdown.
+// - The flags are atomics; pagerImage and serialBytes are handed from the UI
+//   thread to the worker by the thread's start.
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "ports/port_source.h"
+#include "ports/ser_info.h"
+#include "serial/comm_link.h"
+#include "workflow/clock.h"
+#include "workflow/form.h"
+
+namespace sn {
+
+// The eight models whose serial number cannot be set.
+inline constexpr std::array<std::string_view, 8> blockedModels = {
+    "KTN4060C", "KTN4062C", "KTM2211C", "KTM2209C", "KTM2207C", "KTM2205C", "KTM2203C", "KTM2201C",
+};
+
+// The name under which a port is opened: from port number 5 on (the digits
+// after the first three characters) the device prefix "\\.\" goes in front.
+std::string PortNameToOpen(const std::string& portName);
+
+class CVexloView {
+  public:
+    static constexpr std::size_t kPagerImageSize = 0x4000;
+    static constexpr int kTimerId = 0;
+
+    CVexloView(FormView& form, CommLink& link, PortSource& ports, WorkflowClock& clock,
+               PortSelection& selection = ProcessPortSelection());
+    CVexloView(const CVexloView&) = delete;
+    CVexloView& operator=(const CVexloView&) = delete;
+    ~CVexloView();
+
+    // The form.
+    void OnInitialUpdate();
+    // A key-down in the serial-number field: true when it is consumed.
+    bool PreTranslateKeyDown(int virtualKey);
+    void OnSerialKillFocus();
+    void OnSerialChange();
+    void OnWriteButton();
+
+    // The cradle monitor.
+    void OnTimer(int timerId);
+    void CheckCradle();
+
+    // The transactions.
+    void StartWorker();
+    void ReadPagerInfo();
+    std::string GetModelText() const;
+    int CheckModel();
+    void WriteSerialNumber();
+
+    bool TransactionRunning() const { return transactionRunning_.load(); }
+    // Blocks until no transaction runs (the command line and tests).
+    void WaitForTransaction();
+    void Shutdown();
+
+    CommLink& serialLink;
+    std::atomic<int> serialReady{0};
+    std::atomic<int> keepStatusOnce{0};
+    std::atomic<int> disconnectReported{0};
+    std::atomic<int> writeDone{0};
+    std::array<std::uint8_t, kPagerImageSize> pagerImage{};
+    std::array<std::uint8_t, 10> serialBytes{};
+    std::atomic<std::uint8_t> hasSerial{0};
+
+  private:
+    enum class Outcome { Success, Failed, Timeout };
+
+    static void WorkerThreadProc(CVexloView* view);
+
+    // Monitor.
+    void NotConnected();
+    void NoPager();
+    void Ready();
+    void AlreadyNumbered();
+    bool ListPorts(PortList& ports);
+    bool Probe();
+    std::optional<std::uint8_t> QueryStatus();
+    Outcome WaitOutcome(std::uint8_t expected);
+
+    // Transactions.
+    Outcome Exchange(const std::string& frame, std::chrono::milliseconds pause,
+                     std::uint8_t expected);
+    void FailureExit(const char* text);
+    bool FixedCommand(std::string_view frame, const char* timeoutText, const char* failText);
+    bool ReadBlock(unsigned block, int& retries);
+    bool BlockReplyMatches(unsigned block) const;
+    bool WriteBlock(unsigned block);
+    void PrepareInfoArea();
+    void Pause(int ms);
+    void CloseIfOpen();
+
+    FormView& form_;
+    PortSource& ports_;
+    WorkflowClock& clock_;
+    PortSelection& selection_;
+    LinkState& link_;
+
+    std::mutex busyMutex_;
+    std::condition_variable busyCv_;
+    bool tickRunning_ = false;
+    std::atomic<bool> transactionRunning_{false};
+    std::atomic<bool> stopping_{false};
+    std::atomic<int> listErrorReported_{0};
+    std::thread worker_;
+};
+
+}  // namespace sn

@@ -1,0 +1,108 @@
+// The model check and the write transaction.
+
+#include <algorithm>
+#include <span>
+
+#include "protocol/checksum.h"
+#include "protocol/frames.h"
+#include "protocol/pager_memory.h"
+#include "workflow/texts.h"
+#include "workflow/vexlo_view.h"
+
+namespace sn {
+
+namespace {
+constexpr int kWriteRetryBudget = 10;  // failed writes of one block
+constexpr std::uint8_t kErased = 0xFF;
+constexpr std::uint8_t kMarkNumbered = 0x01;
+constexpr unsigned kLastBlock = 241;
+}  // namespace
+
+std::string CVexloView::GetModelText() const {
+    std::string model;
+    for (std::size_t i = 0; i < kModelCodeMaxLength; ++i) {
+        const std::uint8_t b = pagerImage[kModelCodeAddress + i];
+        if (b == kErased) {
+            break;
+        }
+        model.push_back(static_cast<char>(b));
+    }
+    return model;
+}
+
+int CVexloView::CheckModel() {
+    const std::string model = GetModelText();
+    // Compared as a C string: what follows a 0x00 byte takes no part.
+    const std::string_view code(model.c_str());
+    if (std::find(blockedModels.begin(), blockedModels.end(), code) == blockedModels.end()) {
+        return 0;
+    }
+    form_.EnableSerialEdit(false);
+    form_.EnableWriteButton(false);
+    form_.ShowProgress(false);
+    form_.SetStatusText(text::kModelRefused);
+    return 1;
+}
+
+void CVexloView::PrepareInfoArea() {
+    std::copy(serialBytes.begin(), serialBytes.end(), pagerImage.begin() + kSerialAddress);
+    pagerImage[kMarkByteAddress] = kMarkNumbered;
+    pagerImage[kInfoChecksumAddress] = SumChecksum(
+        std::span(pagerImage).subspan(kInfoAreaStart, kInfoChecksumAddress - kInfoAreaStart));
+    std::copy_n(pagerImage.begin() + kInfoAreaStart, kInfoAreaSize,
+                pagerImage.begin() + kMirrorAreaStart);
+}
+
+bool CVexloView::WriteBlock(unsigned block) {
+    const std::uint16_t address = BlockAddress(block);
+    const std::span<const std::uint8_t, kBlockSize> data(pagerImage.data() + address, kBlockSize);
+    const std::string frame = WriteBlockFrameText(address, data);
+    for (int retries = 0;; ++retries) {
+        const Outcome outcome = Exchange(frame, std::chrono::milliseconds(80), kReplyAck);
+        if (outcome == Outcome::Timeout) {
+            FailureExit(text::kWriteError5);
+            return false;
+        }
+        if (outcome == Outcome::Success) {
+            const int steps = static_cast<int>(kLastBlock - kInfoFirstBlock);
+            form_.SetProgress(static_cast<int>(block - kInfoFirstBlock) * 100 / steps);
+            return true;
+        }
+        if (retries == kWriteRetryBudget) {
+            FailureExit(text::kWriteError2);
+            return false;
+        }
+    }
+}
+
+void CVexloView::WriteSerialNumber() {
+    form_.SetStatusText(text::kWriting);
+    PrepareInfoArea();
+    if (!FixedCommand(kWriteStartFrame, text::kWriteError5, text::kWriteError1)) {
+        return;
+    }
+    Pause(100);
+    for (unsigned block :
+         {kInfoFirstBlock, kInfoFirstBlock + 1, kMirrorFirstBlock, kMirrorFirstBlock + 1}) {
+        if (!WriteBlock(block)) {
+            return;
+        }
+    }
+    Pause(100);
+    if (!FixedCommand(kWriteFinishFrame, text::kWriteError5, text::kWriteError3)) {
+        return;
+    }
+    Pause(100);
+    if (!FixedCommand(kClosingFrame, text::kWriteError5, text::kWriteError4)) {
+        return;
+    }
+    Pause(100);
+    form_.SetStatusText(text::kCompleted);
+    writeDone = 1;
+    CloseIfOpen();
+    form_.EnableWriteButton(false);
+    form_.ShowProgress(false);
+    form_.StartTimer(2000);
+}
+
+}  // namespace sn
