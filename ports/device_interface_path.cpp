@@ -1,6 +1,7 @@
 // The device-interface path: bridge ports only, and the only path that tells
 // whether a cradle is present.
 
+#include "ports/friendly_name.h"
 #include "ports/list_serial_ports.h"
 #include "ports/port_paths.h"
 
@@ -37,27 +38,6 @@ std::optional<std::string> ReadProperty(PortSource& source, std::uint32_t index,
     return text;
 }
 
-// "Silicon Labs CP210x USB to UART Bridge (COM12)" -> model and port name.
-struct ParsedName {
-    std::string model;
-    std::string port;
-};
-
-ParsedName ParseFriendlyName(const std::string& name) {
-    const auto a = name.find('(');
-    if (a == std::string::npos) {
-        return {};
-    }
-    const auto b = name.find(')');
-    const long count =
-        (b == std::string::npos ? -1L : static_cast<long>(b)) - static_cast<long>(a) - 1;
-    ParsedName parsed{name.substr(0, a), {}};
-    if (count > 0) {
-        parsed.port = name.substr(a + 1, static_cast<std::size_t>(count));
-    }
-    return parsed;
-}
-
 // Appends the interface when it is a bridge; false when it was skipped.
 bool TakeInterface(PortList& ports, PortSource& source, std::uint32_t index,
                    const std::string& devicePath) {
@@ -70,7 +50,7 @@ bool TakeInterface(PortList& ports, PortSource& source, std::uint32_t index,
         return false;
     }
     const auto location = ReadProperty(source, index, DeviceProperty::LocationInformation);
-    const ParsedName parsed = ParseFriendlyName(*friendly);
+    const ParsedFriendlyName parsed = ParseFriendlyName(*friendly);
     if (!IsBridgeName(parsed.model)) {
         return false;
     }

@@ -13,6 +13,7 @@ packages=(
     libgmock-dev
     libbenchmark-dev
     clang-format
+    libcli11-dev
 )
 
 missing=()

@@ -25,7 +25,7 @@ for b in "${builds[@]}"; do
     label_args=()
     # ThreadSanitizer is for the threaded code; the single-threaded suites are
     # already covered by the other two builds.
-    if [ "$b" = "tsan" ]; then label_args=(-L threaded); fi
+    if [ "$b" = "tsan" ]; then label_args=(-L 'threaded|cli'); fi
     (cd "$dir" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
         TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
         ctest --output-on-failure -j "$jobs" --timeout 300 "${label_args[@]}")

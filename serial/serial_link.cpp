@@ -100,6 +100,9 @@ std::uint32_t CSerialLink::Read(std::uint8_t* buffer, std::uint32_t capacity) {
 
 void CSerialLink::SendCommand(std::string text) {
     const FrameBytes bytes = FrameTextToBytes(text);
+    if (tracer_ != nullptr && m_bOpen.load() != 0) {
+        tracer_->FrameSent(bytes);
+    }
     for (std::size_t at = 0; at < bytes.size(); at += kWritePiece) {
         const std::size_t n = std::min(kWritePiece, bytes.size() - at);
         (void)Write(bytes.data() + at, static_cast<std::uint32_t>(n));

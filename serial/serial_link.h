@@ -27,6 +27,7 @@
 #include "protocol/link_state.h"
 #include "serial/comm_link.h"
 #include "serial/link_reporter.h"
+#include "serial/link_tracer.h"
 #include "serial/rx_queue.h"
 #include "serial/serial_port.h"
 
@@ -58,6 +59,8 @@ class CSerialLink final : public CommLink {
     LinkState& State() override { return state_; }
     // Bytes queued in the current receive burst (0 between bursts).
     std::int32_t QueuedBytes() const { return queued_.load(); }
+    // Set while the link is closed; null for none.
+    void SetTracer(LinkTracer* tracer) { tracer_ = tracer; }
     // The OS's reason for the last failed open, or "".
     std::string LastOpenError() const override;
 
@@ -72,6 +75,7 @@ class CSerialLink final : public CommLink {
 
     LinkState& state_;
     LinkReporter* reporter_;
+    LinkTracer* tracer_ = nullptr;
     PortFactory factory_;
     std::unique_ptr<SerialPort> m_hComm;
     std::thread m_hThread;

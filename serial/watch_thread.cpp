@@ -34,10 +34,16 @@ void CSerialLink::ReceiveBurst(std::uint8_t* chunk) {
         if (n == 0) {
             break;
         }
+        if (tracer_ != nullptr) {
+            tracer_->ChunkReceived(std::span<const std::uint8_t>(chunk, n));
+        }
         TakeChunk(chunk, n);
     }
     m_rxQueue.Clear();
     queued_ = 0;
+    if (tracer_ != nullptr) {
+        tracer_->BurstEnded();
+    }
     state_.replyEvent.Set();
 }
 

@@ -21,6 +21,7 @@ bool CVexloView::ListPorts(PortList& ports) {
         return true;
     } catch (const std::exception& e) {
         // Reported once until a scan succeeds again; the monitor goes on.
+        lastOutcome_ = TickOutcome::ListError;
         if (listErrorReported_.exchange(1) == 0) {
             form_.MessageBox(e.what(), text::kCaption, BoxIcon::Stop);
         }
@@ -47,8 +48,14 @@ void CVexloView::CheckCradle() {
     // An open link (a pager still waiting for its number when a dialog
     // restarted the timer) stays open: the link keeps the port of the same
     // device, so the pager is simply asked again.
-    if (serialLink.Open(PortNameToOpen(name), 57600, 8, 2, 0) == 0) {
+    const std::string openName = PortNameToOpen(name);
+    if (serialLink.Open(openName, 57600, 8, 2, 0) == 0) {
+        lastOutcome_ = TickOutcome::PortNotOpened;
         return;
+    }
+    {
+        std::lock_guard lock(portMutex_);
+        lastPortName_ = openName;
     }
     link_.linkActive = 1;
     link_.replyStatus = kReplyNone;
@@ -111,6 +118,7 @@ std::optional<std::uint8_t> CVexloView::QueryStatus() {
 }
 
 void CVexloView::NotConnected() {
+    lastOutcome_ = TickOutcome::NotConnected;
     CloseIfOpen();
     if (disconnectReported.exchange(1) == 0) {
         form_.SetStatusText(text::kNotConnected);
@@ -119,6 +127,7 @@ void CVexloView::NotConnected() {
 }
 
 void CVexloView::NoPager() {
+    lastOutcome_ = TickOutcome::NoPager;
     CloseIfOpen();
     form_.SetSerialText("");
     form_.SetStatusText(text::kSeatPager);
@@ -126,6 +135,7 @@ void CVexloView::NoPager() {
 }
 
 void CVexloView::Ready() {
+    lastOutcome_ = TickOutcome::Ready;
     form_.SetSerialText("");
     form_.SetStatusText(text::kEnterSerial);
     form_.StopTimer();
@@ -137,6 +147,7 @@ void CVexloView::Ready() {
 }
 
 void CVexloView::AlreadyNumbered() {
+    lastOutcome_ = TickOutcome::AlreadyNumbered;
     form_.EnableSerialEdit(false);
     if (writeDone.load() == 0) {
         form_.SetStatusText(text::kAlreadyNumbered);

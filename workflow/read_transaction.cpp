@@ -1,6 +1,6 @@
 // The Write button and the read transaction on the worker thread.
 
-#include <algorithm>
+#include <span>
 
 #include "protocol/frames.h"
 #include "protocol/pager_memory.h"
@@ -8,10 +8,6 @@
 #include "workflow/vexlo_view.h"
 
 namespace sn {
-
-namespace {
-constexpr int kReadRetryBudget = 5;  // failed block reads over both blocks
-}  // namespace
 
 void CVexloView::OnWriteButton() {
     if (serialReady.load() == 0) {
@@ -55,35 +51,15 @@ void CVexloView::WorkerThreadProc(CVexloView* view) {
     view->busyCv_.notify_all();
 }
 
-// A memory reply counts only for the block that was asked for: a stale or
-// misdirected one would otherwise put another block's bytes into the area
-// that the write sends back to the pager.
-bool CVexloView::BlockReplyMatches(unsigned block) const {
-    const std::uint16_t address = BlockAddress(block);
-    return link_.replyBuf[0] == (address >> 8) && link_.replyBuf[1] == (address & 0xFF) &&
-           link_.replyBuf[2] == 0x00 && link_.replyBuf[3] == kBlockLength;
-}
-
 bool CVexloView::ReadBlock(unsigned block, int& retries) {
     const std::uint16_t address = BlockAddress(block);
-    for (;;) {
-        const auto pause = std::chrono::milliseconds(80 + 20 * retries);
-        const Outcome outcome = Exchange(ReadBlockFrameText(address), pause, kReplyData);
-        if (outcome == Outcome::Timeout) {
-            FailureExit(text::kReadError5Read);
-            return false;
-        }
-        if (outcome == Outcome::Success && BlockReplyMatches(block)) {
-            std::copy_n(link_.replyBuf.begin() + 4, kBlockSize, pagerImage.begin() + address);
-            form_.SetProgress(static_cast<int>(block - kInfoFirstBlock) * 100);
-            return true;
-        }
-        if (retries == kReadRetryBudget) {
-            FailureExit(text::kReadError2);
-            return false;
-        }
-        ++retries;
+    const std::span<std::uint8_t, kBlockSize> dest(pagerImage.data() + address, kBlockSize);
+    if (!Step(exchange_.ReadBlock(block, retries, dest), text::kReadError5Read,
+              text::kReadError2)) {
+        return false;
     }
+    form_.SetProgress(static_cast<int>(block - kInfoFirstBlock) * 100);
+    return true;
 }
 
 void CVexloView::ReadPagerInfo() {
@@ -95,13 +71,14 @@ void CVexloView::ReadPagerInfo() {
         }
     }
     Pause(100);
-    if (!FixedCommand(kReadFinishFrame, text::kReadError5Read, text::kReadError3)) {
+    if (!Step(exchange_.FixedCommand(kReadFinishFrame), text::kReadError5Read, text::kReadError3)) {
         return;
     }
     form_.SetProgress(0);
     if (CheckModel() != 0) {
         Pause(50);
-        if (!FixedCommand(kClosingFrame, text::kReadError5Write, text::kReadError4)) {
+        if (!Step(exchange_.FixedCommand(kClosingFrame), text::kReadError5Write,
+                  text::kReadError4)) {
             return;
         }
     } else {

@@ -29,7 +29,13 @@ CVexloView::CVexloView(FormView& form, CommLink& link, PortSource& ports, Workfl
       ports_(ports),
       clock_(clock),
       selection_(selection),
-      link_(link.State()) {}
+      link_(link.State()),
+      exchange_(link, clock, stopping_) {}
+
+std::string CVexloView::LastPortName() const {
+    std::lock_guard lock(portMutex_);
+    return lastPortName_;
+}
 
 CVexloView::~CVexloView() {
     Shutdown();

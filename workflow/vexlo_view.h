@@ -39,6 +39,7 @@
 #include "serial/comm_link.h"
 #include "workflow/clock.h"
 #include "workflow/form.h"
+#include "workflow/pager_exchange.h"
 
 namespace sn {
 
@@ -50,6 +51,17 @@ inline constexpr std::array<std::string_view, 8> blockedModels = {
 // The name under which a port is opened: from port number 5 on (the digits
 // after the first three characters) the device prefix "\\.\" goes in front.
 std::string PortNameToOpen(const std::string& portName);
+
+// How the last tick ended, for faces that act on it (the command line).
+enum class TickOutcome {
+    None,
+    ListError,
+    NotConnected,
+    PortNotOpened,
+    NoPager,
+    Ready,
+    AlreadyNumbered
+};
 
 class CVexloView {
   public:
@@ -95,9 +107,11 @@ class CVexloView {
     std::array<std::uint8_t, 10> serialBytes{};
     std::atomic<std::uint8_t> hasSerial{0};
 
-  private:
-    enum class Outcome { Success, Failed, Timeout };
+    // The port the monitor last opened, under the name it was opened with.
+    std::string LastPortName() const;
+    TickOutcome LastTickOutcome() const { return lastOutcome_.load(); }
 
+  private:
     static void WorkerThreadProc(CVexloView* view);
 
     // Monitor.
@@ -108,15 +122,12 @@ class CVexloView {
     bool ListPorts(PortList& ports);
     bool Probe();
     std::optional<std::uint8_t> QueryStatus();
-    Outcome WaitOutcome(std::uint8_t expected);
 
     // Transactions.
-    Outcome Exchange(const std::string& frame, std::chrono::milliseconds pause,
-                     std::uint8_t expected);
     void FailureExit(const char* text);
-    bool FixedCommand(std::string_view frame, const char* timeoutText, const char* failText);
+    // True for Ok; otherwise the failure exit with the step's text.
+    bool Step(StepResult result, const char* timeoutText, const char* exhaustedText);
     bool ReadBlock(unsigned block, int& retries);
-    bool BlockReplyMatches(unsigned block) const;
     bool WriteBlock(unsigned block);
     void PrepareInfoArea();
     void Pause(int ms);
@@ -134,6 +145,10 @@ class CVexloView {
     std::atomic<bool> transactionRunning_{false};
     std::atomic<bool> stopping_{false};
     std::atomic<int> listErrorReported_{0};
+    std::atomic<TickOutcome> lastOutcome_{TickOutcome::None};
+    PagerExchange exchange_;
+    mutable std::mutex portMutex_;
+    std::string lastPortName_;
     std::thread worker_;
 };
 

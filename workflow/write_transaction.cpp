@@ -12,7 +12,6 @@
 namespace sn {
 
 namespace {
-constexpr int kWriteRetryBudget = 10;  // failed writes of one block
 constexpr std::uint8_t kErased = 0xFF;
 constexpr std::uint8_t kMarkNumbered = 0x01;
 constexpr unsigned kLastBlock = 241;
@@ -56,29 +55,18 @@ void CVexloView::PrepareInfoArea() {
 bool CVexloView::WriteBlock(unsigned block) {
     const std::uint16_t address = BlockAddress(block);
     const std::span<const std::uint8_t, kBlockSize> data(pagerImage.data() + address, kBlockSize);
-    const std::string frame = WriteBlockFrameText(address, data);
-    for (int retries = 0;; ++retries) {
-        const Outcome outcome = Exchange(frame, std::chrono::milliseconds(80), kReplyAck);
-        if (outcome == Outcome::Timeout) {
-            FailureExit(text::kWriteError5);
-            return false;
-        }
-        if (outcome == Outcome::Success) {
-            const int steps = static_cast<int>(kLastBlock - kInfoFirstBlock);
-            form_.SetProgress(static_cast<int>(block - kInfoFirstBlock) * 100 / steps);
-            return true;
-        }
-        if (retries == kWriteRetryBudget) {
-            FailureExit(text::kWriteError2);
-            return false;
-        }
+    if (!Step(exchange_.WriteBlock(block, data), text::kWriteError5, text::kWriteError2)) {
+        return false;
     }
+    const int steps = static_cast<int>(kLastBlock - kInfoFirstBlock);
+    form_.SetProgress(static_cast<int>(block - kInfoFirstBlock) * 100 / steps);
+    return true;
 }
 
 void CVexloView::WriteSerialNumber() {
     form_.SetStatusText(text::kWriting);
     PrepareInfoArea();
-    if (!FixedCommand(kWriteStartFrame, text::kWriteError5, text::kWriteError1)) {
+    if (!Step(exchange_.FixedCommand(kWriteStartFrame), text::kWriteError5, text::kWriteError1)) {
         return;
     }
     Pause(100);
@@ -89,11 +77,11 @@ void CVexloView::WriteSerialNumber() {
         }
     }
     Pause(100);
-    if (!FixedCommand(kWriteFinishFrame, text::kWriteError5, text::kWriteError3)) {
+    if (!Step(exchange_.FixedCommand(kWriteFinishFrame), text::kWriteError5, text::kWriteError3)) {
         return;
     }
     Pause(100);
-    if (!FixedCommand(kClosingFrame, text::kWriteError5, text::kWriteError4)) {
+    if (!Step(exchange_.FixedCommand(kClosingFrame), text::kWriteError5, text::kWriteError4)) {
         return;
     }
     Pause(100);

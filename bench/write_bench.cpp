@@ -1,0 +1,144 @@
+// One complete write, over and over: CVexloView, CSerialLink and its watch
+// thread on a pseudo-terminal, the substitute pager emulating the wire at
+// 57,600 bps (191 us a byte). Reports the median wall time of a write (from
+// the press of the button to the end of the transaction) and its ratio to the
+// pacing floor: the pauses the workflow takes, plus whatever part of each
+// request's and reply's wire time and the pager's turnaround does not fit
+// into the pause after that request.
+// Usage: write_bench [repetitions]   (default 7)
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "ports/explicit_port_source.h"
+#include "serial/serial_link.h"
+#include "sim/pty_pager.h"
+#include "workflow/texts.h"
+#include "workflow/vexlo_view.h"
+
+namespace {
+
+using namespace std::chrono;
+
+// A form nobody looks at.
+class QuietForm final : public sn::FormView {
+  public:
+    void Attach(sn::CVexloView* v) { view_ = v; }
+    void SetStatusText(const std::string& t) override {
+        std::lock_guard lock(m_);
+        status_ = t;
+    }
+    void SetSerialText(const std::string& t) override {
+        {
+            std::lock_guard lock(m_);
+            serial_ = t;
+        }
+        view_->OnSerialChange();
+    }
+    std::string SerialText() override {
+        std::lock_guard lock(m_);
+        return serial_;
+    }
+    void EnableSerialEdit(bool) override {}
+    void FocusSerialEdit() override {}
+    void CopySerialSelection() override {}
+    void PasteIntoSerial() override {}
+    void EnableWriteButton(bool) override {}
+    void ShowProgress(bool) override {}
+    void SetProgress(int) override {}
+    void StartTimer(int) override {}
+    void StopTimer() override {}
+    void MessageBox(const std::string& t, const std::string&, sn::BoxIcon) override {
+        std::fprintf(stderr, "box: %s\n", t.c_str());
+    }
+    bool IsKeyDown(sn::ModifierKey) override { return false; }
+    std::string Status() {
+        std::lock_guard lock(m_);
+        return status_;
+    }
+
+  private:
+    sn::CVexloView* view_ = nullptr;
+    std::mutex m_;
+    std::string status_;
+    std::string serial_;
+};
+
+// The pause after each request of a write, in the order they are sent, and
+// the bytes of the request and its reply.
+struct Step {
+    int pauseMs;
+    int wireBytes;
+};
+const std::vector<Step> kWriteSteps = {
+    {80, 9 + 73}, {80, 9 + 73},                              // blocks 4 and 5
+    {20, 5 + 5},                                             // read finish
+    {20, 5 + 5},                                             // write start
+    {80, 73 + 5}, {80, 73 + 5}, {80, 73 + 5}, {80, 73 + 5},  // four blocks
+    {20, 5 + 5},  {20, 5 + 5},                               // write finish, closing
+};
+// Before the first block, before read finish, after write start, after the
+// blocks, after write finish, after closing, and before the port closes.
+constexpr int kOtherPausesMs = 7 * 100;
+
+double FloorMs(microseconds turnaround) {
+    double floor = kOtherPausesMs;
+    for (const Step& s : kWriteSteps) {
+        const double wire = s.wireBytes * 0.191 + turnaround.count() / 1000.0;
+        floor += std::max<double>(s.pauseMs, wire);
+    }
+    return floor;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int reps = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
+    sn::sim::SubstitutePager pager;
+    sn::sim::PtyPagerOptions options;
+    options.lineRate = true;
+    options.turnaround = microseconds(500);
+    sn::sim::PtyPager runner(pager, options);
+    if (!runner.Start()) {
+        std::fprintf(stderr, "no pty: %s\n", runner.LastError().c_str());
+        return 1;
+    }
+    sn::ExplicitPortSource ports(runner.PortPath());
+    sn::LinkState state;
+    sn::CSerialLink link(state);
+    sn::SystemClock clock;
+    sn::PortSelection selection;
+    QuietForm form;
+    sn::CVexloView view(form, link, ports, clock, selection);
+    form.Attach(&view);
+    view.OnInitialUpdate();
+    std::vector<double> times;
+    for (int i = 0; i < reps; ++i) {
+        pager.SetNumbered(false);
+        view.OnTimer(0);
+        if (view.LastTickOutcome() != sn::TickOutcome::Ready) {
+            std::fprintf(stderr, "the pager is not ready\n");
+            return 1;
+        }
+        form.SetSerialText("AB12CD34EF");
+        view.OnSerialKillFocus();
+        const auto t0 = steady_clock::now();
+        view.OnWriteButton();
+        view.WaitForTransaction();
+        times.push_back(duration<double, std::milli>(steady_clock::now() - t0).count());
+        if (form.Status() != sn::text::kCompleted) {
+            std::fprintf(stderr, "write %d failed\n", i);
+            return 1;
+        }
+    }
+    std::sort(times.begin(), times.end());
+    const double median = times[times.size() / 2];
+    const double floor = FloorMs(options.turnaround);
+    std::printf("complete write at line rate: median %.1f ms over %d (min %.1f, max %.1f)\n",
+                median, reps, times.front(), times.back());
+    std::printf("pacing floor %.1f ms (pauses %d ms); ratio %.3f\n", floor,
+                kOtherPausesMs + 6 * 80 + 4 * 20, median / floor);
+    return 0;
+}

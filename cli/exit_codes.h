@@ -1,0 +1,17 @@
+#pragma once
+// sntool's exit codes. Scripts rely on them: keep them stable.
+
+namespace sn::cli {
+
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitOther = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitNoCradle = 3;
+inline constexpr int kExitNoPager = 4;
+inline constexpr int kExitNumbered = 5;
+inline constexpr int kExitModelRefused = 6;
+inline constexpr int kExitReadError = 7;
+inline constexpr int kExitWriteError = 8;
+inline constexpr int kExitVerifyMismatch = 9;
+
+}  // namespace sn::cli

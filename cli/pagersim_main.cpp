@@ -1,0 +1,64 @@
+// pagersim: the substitute pager on a pseudo-terminal, for trying sntool and
+// the window by hand against every state of cradle and pager, and for tests.
+
+#include <CLI/CLI.hpp>
+
+#include <csignal>
+#include <iostream>
+#include <string>
+
+#include "sim/pager_console.h"
+#include "sim/pty_pager.h"
+
+int main(int argc, char** argv) {
+    std::string link;
+    std::string model(sn::sim::SubstitutePager::kDefaultModel);
+    bool numbered = false;
+    bool unseated = false;
+    bool unplugged = false;
+    bool lineRate = false;
+    CLI::App app{"Runs the substitute pager on a pseudo-terminal. Type 'help' for its commands.",
+                 "pagersim"};
+    app.add_option("--link", link, "Keep a symlink to the port here (plug/unplug act on it)")
+        ->type_name("PATH");
+    app.add_option("--model", model, "The pager's model code")->type_name("CODE");
+    app.add_flag("--numbered", numbered, "The pager already has a serial number");
+    app.add_flag("--removed", unseated, "Start with no pager in the cradle");
+    app.add_flag("--unplugged", unplugged, "Start with the cradle unplugged (no link)");
+    app.add_flag("--line-rate", lineRate, "Emulate the wire at 57,600 bps");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int code = app.exit(e);
+        return code == 0 ? 0 : 2;
+    }
+    std::signal(SIGPIPE, SIG_IGN);
+
+    sn::sim::SubstitutePager pager;
+    pager.SetModelCode(model);
+    pager.SetNumbered(numbered);
+    pager.SetSeated(!unseated);
+    sn::sim::PtyPagerOptions options;
+    options.lineRate = lineRate;
+    sn::sim::PtyPager runner(pager, options);
+    if (!runner.Start()) {
+        std::cerr << "pagersim: no pseudo-terminal: " << runner.LastError() << "\n";
+        return 1;
+    }
+    sn::sim::PagerConsole console(pager, runner.PortPath(), link);
+    std::cout << "port: " << runner.PortPath() << std::endl;
+    if (!link.empty()) {
+        if (!unplugged && !console.Plug()) {
+            std::cerr << "pagersim: cannot create the link " << link << "\n";
+            return 1;
+        }
+        std::cout << "link: " << link << (unplugged ? " (unplugged)" : "") << std::endl;
+    }
+    std::string line;
+    bool quit = false;
+    while (!quit && std::getline(std::cin, line)) {
+        std::cout << console.Execute(line, quit) << std::flush;
+    }
+    console.Unplug();
+    return 0;
+}

@@ -1,0 +1,30 @@
+#pragma once
+// One run of sntool: sets up the cradle (system ports, a named port, or the
+// virtual cradle), drives the very CVexloView the window uses through a
+// ConsoleForm, and turns what the operator would have seen into an exit code.
+
+#include <optional>
+#include <ostream>
+#include <string>
+
+namespace sn::cli {
+
+struct Options {
+    std::string command;  // ports, status, read, write
+    std::string serial;   // write
+    bool verify = false;  // write --verify
+    std::string port;     // --port
+    bool simulate = false;
+    std::string simModel;
+    bool simNumbered = false;
+    double timeoutSeconds = 30.0;
+    std::optional<std::string> trace;  // "" for stderr
+};
+
+// Checks SERIAL as the form would take it: exactly ten characters that typing
+// can produce. Returns "" when it is good, else the reason.
+std::string CheckSerial(const std::string& serial);
+
+int RunSession(const Options& options, std::ostream& out, std::ostream& err);
+
+}  // namespace sn::cli

@@ -1,0 +1,28 @@
+// The failure exit that ends both transactions.
+
+#include "workflow/texts.h"
+#include "workflow/vexlo_view.h"
+
+namespace sn {
+
+// Ends the transaction: the port closed, the box shown, the monitor back at
+// one second. The status, button and progress bar stay as they are until the
+// next tick. When shutting down, nobody is left to read a box.
+void CVexloView::FailureExit(const char* text) {
+    CloseIfOpen();
+    if (stopping_.load()) {
+        return;
+    }
+    form_.MessageBox(text, text::kCaption, BoxIcon::Stop);
+    form_.StartTimer(1000);
+}
+
+bool CVexloView::Step(StepResult result, const char* timeoutText, const char* exhaustedText) {
+    if (result == StepResult::Ok) {
+        return true;
+    }
+    FailureExit(result == StepResult::Timeout ? timeoutText : exhaustedText);
+    return false;
+}
+
+}  // namespace sn

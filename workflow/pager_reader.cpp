@@ -1,0 +1,47 @@
+#include "workflow/pager_reader.h"
+
+#include "protocol/frames.h"
+#include "protocol/pager_memory.h"
+#include "workflow/texts.h"
+
+namespace sn {
+
+namespace {
+
+std::string ErrorFor(StepResult r, const char* timeoutText, const char* exhaustedText) {
+    return r == StepResult::Timeout ? timeoutText : exhaustedText;
+}
+
+}  // namespace
+
+BlockReadResult ReadPagerBlocks(PagerExchange& exchange, std::span<const unsigned> blocks,
+                                const std::function<void(int)>& progress) {
+    BlockReadResult result;
+    result.bytes.resize(blocks.size() * kBlockSize);
+    exchange.Pause(100);
+    int retries = 0;
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+        const std::span<std::uint8_t, kBlockSize> out(result.bytes.data() + i * kBlockSize,
+                                                      kBlockSize);
+        const StepResult r = exchange.ReadBlock(blocks[i], retries, out);
+        if (r != StepResult::Ok) {
+            result.errorText = ErrorFor(r, text::kReadError5Read, text::kReadError2);
+            return result;
+        }
+        if (progress) {
+            progress(static_cast<int>((i + 1) * 100 / blocks.size()));
+        }
+    }
+    exchange.Pause(100);
+    if (StepResult r = exchange.FixedCommand(kReadFinishFrame); r != StepResult::Ok) {
+        result.errorText = ErrorFor(r, text::kReadError5Read, text::kReadError3);
+        return result;
+    }
+    exchange.Pause(50);
+    if (StepResult r = exchange.FixedCommand(kClosingFrame); r != StepResult::Ok) {
+        result.errorText = ErrorFor(r, text::kReadError5Write, text::kReadError4);
+    }
+    return result;
+}
+
+}  // namespace sn
