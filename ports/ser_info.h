@@ -2,7 +2,10 @@
 // SSerInfo (one serial port found) and PortSelection (which port to open).
 
 #include <atomic>
+#include <mutex>
+#include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace sn {
@@ -17,17 +20,40 @@ struct SSerInfo {
 
 using PortList = std::vector<SSerInfo>;
 
+// A string that one thread may set while another reads it.
+class SharedText {
+  public:
+    SharedText() = default;
+    SharedText(const SharedText&) = delete;
+    SharedText& operator=(const SharedText&) = delete;
+    SharedText& operator=(std::string value) {
+        std::lock_guard lock(mutex_);
+        value_ = std::move(value);
+        return *this;
+    }
+    std::string get() const {
+        std::lock_guard lock(mutex_);
+        return value_;
+    }
+    operator std::string() const { return get(); }
+    friend bool operator==(const SharedText& a, std::string_view b) { return a.get() == b; }
+    friend std::ostream& operator<<(std::ostream& os, const SharedText& t) { return os << t.get(); }
+
+  private:
+    mutable std::mutex mutex_;
+    std::string value_;
+};
+
 // The port choice. The System Configuration dialog sets it, the monitor reads
 // it, the enumeration clears cradleMissing for every bridge it lists. The
 // choice lives in memory only.
 //
-// Threads: the integer fields are atomics. chosenPortName is written only while
-// the monitor is stopped (the dialog stops it) and read by the monitor after it
-// has been started again, which orders the two.
+// Threads: every field may be read and written from any thread; the
+// dialog that sets the choice runs while the monitor's timer is stopped.
 struct PortSelection {
     std::atomic<int> autoSelect{1};
     std::atomic<int> portConfirmed{0};
-    std::string chosenPortName;
+    SharedText chosenPortName;
     std::atomic<int> cradleMissing{0};
 };
 

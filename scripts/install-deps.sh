@@ -14,6 +14,10 @@ packages=(
     libbenchmark-dev
     clang-format
     libcli11-dev
+    qt6-base-dev
+    qt6-qpa-plugins
+    libgl-dev
+    fonts-dejavu-core
 )
 
 missing=()

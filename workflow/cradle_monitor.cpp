@@ -41,7 +41,7 @@ void CVexloView::CheckCradle() {
         return;
     }
     disconnectReported = 0;
-    std::string name = selection_.chosenPortName;
+    std::string name = selection_.chosenPortName.get();
     if (selection_.autoSelect.load() != 0) {
         name = ports.empty() ? std::string() : ports.front().portName;
     }

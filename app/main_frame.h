@@ -1,0 +1,41 @@
+#pragma once
+// CMainFrame: the fixed-size main window with its menu, the status bar and
+// the form. It never changes its title.
+
+#include <QAction>
+#include <QMainWindow>
+#include <QMenu>
+#include <functional>
+
+#include "app/gui_form.h"
+
+namespace sn::app {
+
+class CMainFrame final : public QMainWindow {
+    Q_OBJECT
+  public:
+    explicit CMainFrame(QWidget* parent = nullptr);
+
+    GuiForm* Form() const { return form_; }
+    QMenu* ToolsMenu() const { return tools_; }
+    QAction* SystemSetupAction() const { return systemSetup_; }
+    QAction* AboutAction() const { return about_; }
+    QAction* NewDocumentAction() const { return newDocument_; }
+    // Runs before the window closes (the application shuts its work down).
+    void OnClose(std::function<void()> action) { onClose_ = std::move(action); }
+    // Makes the window exactly as large as the form, menu and status bar.
+    void FitToForm();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    GuiForm* form_;
+    QMenu* tools_;
+    QAction* systemSetup_;
+    QAction* about_;
+    QAction* newDocument_;
+    std::function<void()> onClose_;
+};
+
+}  // namespace sn::app

@@ -1,0 +1,136 @@
+#include "app/vexlo_app.h"
+
+#include <QIcon>
+#include <QMenuBar>
+
+#include "app/about_dialog.h"
+#include "app/serial_comm_dialog.h"
+#include "ports/explicit_port_source.h"
+#include "ports/list_serial_ports.h"
+#include "ports/serial_comm_dlg.h"
+#include "ports/sysfs_port_source.h"
+
+// The icon lives in a static library's resources, which the linker would drop.
+static void InitResources() {
+    Q_INIT_RESOURCE(sntool);
+}
+
+namespace sn::app {
+
+// The link's own messages: the application's plain box, the OS's reason
+// below the text where it gave one.
+class CVexloApp::Reporter final : public LinkReporter {
+  public:
+    explicit Reporter(BoxBroker*& broker) : broker_(broker) {}
+    void ShowLinkMessage(const std::string& text, const std::string& osReason) override {
+        if (broker_ != nullptr) {
+            const std::string shown = osReason.empty() ? text : text + "\n\n" + osReason;
+            broker_->Show(Displayed(shown), QStringLiteral("Serial Number Tool"),
+                          QMessageBox::NoIcon);
+        }
+    }
+
+  private:
+    BoxBroker*& broker_;
+};
+
+CVexloApp::CVexloApp(AppOptions options)
+    : options_(std::move(options)),
+      reporter_(std::make_unique<Reporter>(broker_)),
+      link_(state_, reporter_.get()) {}
+
+CVexloApp::~CVexloApp() {
+    Shutdown();
+}
+
+bool CVexloApp::InitInstance() {
+    InitResources();
+    if (options_.source) {
+        source_ = std::move(options_.source);
+    } else if (options_.simulate) {
+        cradle_ = std::make_unique<sim::VirtualCradle>();
+        if (!cradle_->Start(std::string(sim::SubstitutePager::kDefaultModel), false)) {
+            return false;
+        }
+        cradle_->EnableSwap(std::chrono::seconds(options_.swapSeconds));
+        source_ = std::make_unique<ExplicitPortSource>(cradle_->PortPath());
+    } else if (!options_.port.empty()) {
+        source_ = std::make_unique<ExplicitPortSource>(options_.port);
+    } else {
+        source_ = std::make_unique<SysfsPortSource>();
+    }
+    frame_ = std::make_unique<CMainFrame>();
+    frame_->setWindowIcon(QIcon(QStringLiteral(":/sntool.png")));
+    broker_ = new BoxBroker(frame_.get());
+    view_ = std::make_unique<CVexloView>(*frame_->Form(), link_, *source_, clock_, selection_);
+    runner_ = std::make_unique<TickRunner>([this] { view_->OnTimer(CVexloView::kTimerId); });
+    frame_->Form()->Attach(view_.get(), broker_, [this] { runner_->Post(); });
+
+    connect(frame_->SystemSetupAction(), &QAction::triggered, this, &CVexloApp::OnSystemSetup);
+    connect(frame_->AboutAction(), &QAction::triggered, this, &CVexloApp::OnAppAbout);
+    connect(frame_->NewDocumentAction(), &QAction::triggered, this, &CVexloApp::OnNewDocument);
+    connect(frame_->ToolsMenu(), &QMenu::aboutToShow, this, &CVexloApp::OnUpdateSystemSetup);
+    frame_->OnClose([this] { Shutdown(); });
+
+    view_->OnInitialUpdate();
+    OnUpdateSystemSetup();
+    frame_->show();
+    return true;
+}
+
+void CVexloApp::OnUpdateSystemSetup() {
+    frame_->SystemSetupAction()->setEnabled(SystemSetupEnabled(selection_));
+}
+
+void CVexloApp::OnNewDocument() {
+    view_->OnInitialUpdate();
+}
+
+void CVexloApp::OnAppAbout() {
+    GuiForm* form = frame_->Form();
+    form->StopTimer();
+    CAboutDlg about(frame_.get());
+    about.exec();
+    form->StartTimer(2000);
+}
+
+void CVexloApp::OnSystemSetup() {
+    GuiForm* form = frame_->Form();
+    form->StopTimer();
+    // Whatever happens here, the monitor is started again afterwards: the
+    // operator is told to connect the cradle and try again, so it must go
+    // on following the cradle.
+    try {
+        PortList ports;
+        ListSerialPorts(ports, 0, *source_, selection_);
+        if (ports.empty()) {
+            broker_->Show(Displayed(kNoPortText), QString::fromLatin1(kNoPortCaption),
+                          QMessageBox::Critical);
+        } else {
+            CSerialCommDlg dialog(*source_, selection_, frame_.get());
+            dialog.OnInitDialog();
+            dialog.exec();
+        }
+    } catch (const std::exception& e) {
+        broker_->Show(Displayed(e.what()), QStringLiteral("Serial Number Tool"),
+                      QMessageBox::Critical);
+    }
+    form->StartTimer(2000);
+}
+
+void CVexloApp::Shutdown() {
+    if (shutDown_ || !frame_) {
+        return;
+    }
+    shutDown_ = true;
+    broker_->CloseAll();
+    frame_->Form()->StopTimer();
+    clock_.Cancel();
+    runner_->Stop();
+    view_->Shutdown();
+    if (cradle_) {
+        cradle_.reset();
+    }
+}
+
+}  // namespace sn::app

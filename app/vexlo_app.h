@@ -1,0 +1,75 @@
+#pragma once
+// CVexloApp: the window's application. It builds the cradle's port source,
+// the serial link, the monitor's clock and tick thread, the main frame with
+// its form, and CVexloView over them, and handles the menu commands.
+//
+// Threads: the GUI thread runs the window, the menu commands and the dialogs;
+// the monitor's ticks run on a TickRunner thread, so their waits never hold
+// up the window; a transaction runs on its worker thread. Closing the window
+// ends the work: open boxes return, waits end, the worker and the tick thread
+// are joined, the link is closed.
+
+#include <QObject>
+#include <memory>
+#include <string>
+
+#include "app/box_broker.h"
+#include "app/main_frame.h"
+#include "ports/port_source.h"
+#include "ports/ser_info.h"
+#include "serial/serial_link.h"
+#include "sim/virtual_cradle.h"
+#include "workflow/clock.h"
+#include "workflow/tick_runner.h"
+#include "workflow/vexlo_view.h"
+
+namespace sn::app {
+
+struct AppOptions {
+    std::string port;                    // --port PATH
+    bool simulate = false;               // --simulate
+    int swapSeconds = 5;                 // virtual cradle: a written pager is replaced after this
+    std::unique_ptr<PortSource> source;  // in place of both (tests)
+};
+
+class CVexloApp final : public QObject {
+    Q_OBJECT
+  public:
+    explicit CVexloApp(AppOptions options);
+    ~CVexloApp() override;
+
+    // Builds the window and starts the form; false when the virtual cradle
+    // cannot be had.
+    bool InitInstance();
+    void OnAppAbout();
+    void OnSystemSetup();
+    void OnUpdateSystemSetup();
+    void OnNewDocument();
+    void Shutdown();
+
+    CMainFrame* Frame() const { return frame_.get(); }
+    GuiForm* Form() const { return frame_->Form(); }
+    CVexloView* View() const { return view_.get(); }
+    CSerialLink& Link() { return link_; }
+    PortSelection& Selection() { return selection_; }
+    sim::VirtualCradle* Cradle() const { return cradle_.get(); }
+
+  private:
+    class Reporter;
+
+    AppOptions options_;
+    std::unique_ptr<sim::VirtualCradle> cradle_;
+    std::unique_ptr<PortSource> source_;
+    std::unique_ptr<CMainFrame> frame_;
+    BoxBroker* broker_ = nullptr;
+    std::unique_ptr<LinkReporter> reporter_;
+    LinkState state_;
+    CSerialLink link_;
+    SystemClock clock_;
+    PortSelection selection_;
+    std::unique_ptr<CVexloView> view_;
+    std::unique_ptr<TickRunner> runner_;
+    bool shutDown_ = false;
+};
+
+}  // namespace sn::app
