@@ -24,15 +24,15 @@ bool VirtualCradle::Start(const std::string& model, bool numbered) {
 
 void VirtualCradle::EnableSwap(std::chrono::milliseconds delay) {
     swapDelay_ = delay;
-    swapper_ = std::thread([this] { Watch(); });
+    const bool numberedNow = pager_.IsNumbered();
+    swapper_ = std::thread([this, numberedNow] { Watch(numberedNow); });
 }
 
 // Polls the pager's numbered state twice a second; cheap, and only in the
 // virtual cradle. Only a pager numbered while seated here is swapped.
-void VirtualCradle::Watch() {
+void VirtualCradle::Watch(bool wasNumbered) {
     std::unique_lock lock(mutex_);
     const std::string model = pager_.ModelCode();
-    bool wasNumbered = pager_.IsNumbered();
     while (!stop_) {
         cv_.wait_for(lock, std::chrono::milliseconds(500));
         const bool numbered = pager_.IsNumbered();

@@ -33,7 +33,7 @@ class VirtualCradle {
     SubstitutePager& Pager() { return pager_; }
 
   private:
-    void Watch();
+    void Watch(bool wasNumbered);
 
     SubstitutePager pager_;
     PtyPager runner_;

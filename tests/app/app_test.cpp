@@ -254,6 +254,21 @@ class AppTest : public QObject {
         QCOMPARE(app_->Form()->TimerPeriod(), 2000);
     }
 
+    // A refusal of the port enumeration is reported, and the program goes on.
+    void portListErrorsAreReported() {
+        auto source = std::make_unique<testing::ScriptedPortSource>();
+        source->openSetError = 5;
+        AppOptions options;
+        options.source = std::move(source);
+        BoxCloser boxes;
+        Launch(std::move(options));
+        app_->OnSystemSetup();
+        QTRY_VERIFY(boxes.texts.contains(
+            QStringLiteral("Serial Number Tool|SetupDiGetClassDevs failed. (err=5)")));
+        QCOMPARE(app_->Form()->TimerPeriod(), 2000);
+        QVERIFY(app_->Frame()->isVisible());
+    }
+
     void systemConfigurationDialog() {
         testing::ScriptedPortSource source;
         for (const char* n : {"COM3", "COM4", "COM7"}) {
