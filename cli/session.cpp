@@ -37,6 +37,21 @@ std::string Hex(unsigned value, int digits) {
     return buf;
 }
 
+char Printable(std::uint8_t b) {
+    return (b >= 0x20 && b < 0x7F) ? static_cast<char>(b) : '.';
+}
+
+// The offset of the first byte where the mirror (second half of the read)
+// differs from the information area, or kInfoAreaSize when they match.
+std::size_t FirstMirrorDifference(const std::vector<std::uint8_t>& bytes) {
+    for (std::size_t i = 0; i < kInfoAreaSize; ++i) {
+        if (bytes[i] != bytes[kInfoAreaSize + i]) {
+            return i;
+        }
+    }
+    return kInfoAreaSize;
+}
+
 class Session {
   public:
     Session(const Options& o, std::ostream& out, std::ostream& err)
@@ -217,22 +232,16 @@ void Session::PrintArea(const std::vector<std::uint8_t>& bytes) {
     for (std::size_t i = 0; i < kSerialLength; ++i) {
         const std::uint8_t b = at(kSerialAddress + i);
         blank = blank && b == 0xFF;
-        serial += (b >= 0x20 && b < 0x7F) ? static_cast<char>(b) : '.';
+        serial += Printable(b);
     }
     std::string model;
     for (std::size_t i = 0; i < kModelCodeMaxLength && at(kModelCodeAddress + i) != 0xFF; ++i) {
-        const std::uint8_t b = at(kModelCodeAddress + i);
-        model += (b >= 0x20 && b < 0x7F) ? static_cast<char>(b) : '.';
+        model += Printable(at(kModelCodeAddress + i));
     }
     const std::uint8_t stored = at(kInfoChecksumAddress);
     const std::uint8_t sum =
         SumChecksum(std::span(bytes).first(kInfoChecksumAddress - kInfoAreaStart));
-    std::size_t mirrorDiff = kInfoAreaSize;
-    for (std::size_t i = 0; i < kInfoAreaSize && mirrorDiff == kInfoAreaSize; ++i) {
-        if (bytes[i] != bytes[kInfoAreaSize + i]) {
-            mirrorDiff = i;
-        }
-    }
+    const std::size_t mirrorDiff = FirstMirrorDifference(bytes);
     form_.Say("Serial number: " + (blank ? std::string("(none)") : serial));
     form_.Say("Model code:    " + (model.empty() ? std::string("(none)") : model));
     form_.Say("Mark byte:     " + Hex(at(kMarkByteAddress), 2) + " at 0x013F");
