@@ -7,6 +7,7 @@
 #include <iostream>
 #include <string>
 
+#include "sim/delivery.h"
 #include "sim/pager_console.h"
 #include "sim/pty_pager.h"
 
@@ -17,6 +18,7 @@ int main(int argc, char** argv) {
     bool unseated = false;
     bool unplugged = false;
     bool lineRate = false;
+    std::string delivery = "pieces";
     CLI::App app{"Runs the substitute pager on a pseudo-terminal. Type 'help' for its commands.",
                  "pagersim"};
     app.add_option("--link", link, "Keep a symlink to the port here (plug/unplug act on it)")
@@ -26,6 +28,13 @@ int main(int argc, char** argv) {
     app.add_flag("--removed", unseated, "Start with no pager in the cradle");
     app.add_flag("--unplugged", unplugged, "Start with the cradle unplugged (no link)");
     app.add_flag("--line-rate", lineRate, "Emulate the wire at 57,600 bps");
+    app.add_option("--delivery", delivery,
+                   "How replies reach the port: 'whole', or 'pieces[:N[:US]]', N bytes every "
+                   "US microseconds as a CP210x bridge hands them over (default pieces:6:1040)")
+        ->type_name("MODE")
+        ->check([](const std::string& v) {
+            return sn::sim::ParseDelivery(v) ? std::string() : "expected whole or pieces[:N[:US]]";
+        });
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -40,6 +49,7 @@ int main(int argc, char** argv) {
     pager.SetSeated(!unseated);
     sn::sim::PtyPagerOptions options;
     options.lineRate = lineRate;
+    options.delivery = *sn::sim::ParseDelivery(delivery);
     sn::sim::PtyPager runner(pager, options);
     if (!runner.Start()) {
         std::cerr << "pagersim: no pseudo-terminal: " << runner.LastError() << "\n";

@@ -315,6 +315,9 @@ int Session::Write() {
     if (status == text::kModelRefused) {
         return kExitModelRefused;
     }
+    if (status == text::kAlreadyNumbered) {
+        return kExitNumbered;  // seated after the monitor found a pager ready
+    }
     if (status != text::kCompleted) {
         return kExitOther;
     }

@@ -9,6 +9,12 @@
 //   its wait on replyEvent has returned: the event's lock orders the two;
 // - replyStatus and linkActive are read and written from several threads and
 //   are atomics.
+// - Every request frame gets a number (txSeq, advanced by the sender just
+//   before its bytes go out). The decoder notes, for each frame it collects,
+//   the number that was current when the frame's STX arrived, so a waiter can
+//   tell the reply to its own frame from one that was under way before it:
+//   statusSeq says which frame set replyStatus, answeredSeq (published at the
+//   end of a receive burst) which frame ended last, complete or discarded.
 // The program has one process-wide instance (ProcessLinkState()); tests and
 // benchmarks make their own.
 
@@ -44,6 +50,15 @@ struct LinkState {
     std::atomic<std::int32_t> linkActive{0};
     ReplyEventSlot replyEvent;
     std::atomic<std::uint8_t> replyStatus{kReplyNone};
+
+    // Which request a reply answers (see above). txSeq, statusSeq and
+    // answeredSeq are shared; the rest belong to the watch thread.
+    std::atomic<std::uint32_t> txSeq{0};
+    std::uint32_t frameSeq = 0;  // txSeq when the frame being collected began
+    std::uint32_t endedSeq = 0;  // frameSeq of the last frame ended in this burst
+    bool frameEndedInBurst = false;
+    std::atomic<std::uint32_t> statusSeq{0};
+    std::atomic<std::uint32_t> answeredSeq{0};
 };
 
 LinkState& ProcessLinkState();

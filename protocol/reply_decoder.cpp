@@ -18,9 +18,22 @@ void Store(LinkState& s, std::uint8_t b) {
     s.frameIndex = static_cast<std::uint8_t>(s.frameIndex + 1);
 }
 
+// A frame ends, complete or not: the waiter for the request it answers may
+// judge the attempt once this receive burst is over.
+void NoteFrameEnded(LinkState& s) {
+    s.endedSeq = s.frameSeq;
+    s.frameEndedInBurst = true;
+}
+
 void Discard(LinkState& s) {
     s.decodeState = 0;
     s.frameIndex = 0;
+    NoteFrameEnded(s);
+}
+
+void SetOutcome(LinkState& s, std::uint8_t outcome) {
+    s.statusSeq.store(s.frameSeq);
+    s.replyStatus.store(outcome);
 }
 
 // Sum of frameBuf[1 .. frameIndex - 2]: the 0x80 byte through the byte before
@@ -39,7 +52,7 @@ bool ChecksumMatches(const LinkState& s) {
 void CompleteReply(LinkState& s) {
     const std::uint8_t type = s.frameBuf[2];
     if (type == kTypeAck) {
-        s.replyStatus.store(kReplyAck);
+        SetOutcome(s, kReplyAck);
         return;
     }
     if (type != kTypeMemoryData && !IsShortDataReplyType(type)) {
@@ -51,7 +64,7 @@ void CompleteReply(LinkState& s) {
     if (s.dataLength > 0) {
         std::memcpy(s.replyBuf.data(), s.frameBuf.data() + 3, s.dataLength + 4u);
     }
-    s.replyStatus.store(kReplyData);
+    SetOutcome(s, kReplyData);
 }
 
 void OnTypeByte(LinkState& s, std::uint8_t b) {
@@ -101,6 +114,7 @@ void OnEndByte(LinkState& s, std::uint8_t b) {
     // The end byte is kept too, so that a short data reply's copy ends "CS 03".
     Store(s, b);
     CompleteReply(s);
+    NoteFrameEnded(s);
     s.frameIndex = 0;
     s.decodeState = 0;
 }
@@ -134,6 +148,7 @@ void DecodeReplyByte(LinkState& s) {
             s.frameIndex = 0;
             if (b == kStx) {
                 Store(s, b);
+                s.frameSeq = s.txSeq.load();
                 s.decodeState = 1;
             }
             break;

@@ -22,11 +22,15 @@ class CommLink {
                      std::uint8_t stopBits, std::uint8_t parity) = 0;
     virtual void Close() = 0;
     virtual int IsOpen() const = 0;
+    // Numbers the frame (NoteFrameSent on State()) and sends it.
     virtual void SendCommand(std::string text) = 0;
     virtual void RenewReplyEvent() = 0;
     virtual LinkState& State() = 0;
     // The OS's reason for the last failed open, or "".
     virtual std::string LastOpenError() const = 0;
+    // The next failed open is reported again, even if the last one was
+    // (the cradle was gone and has come back).
+    virtual void RearmOpenReport() {}
 };
 
 }  // namespace sn

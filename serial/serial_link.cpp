@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "protocol/hex_text.h"
+#include "protocol/receive_burst.h"
 
 namespace sn {
 
@@ -31,7 +32,7 @@ std::string CSerialLink::LastOpenError() const {
 int CSerialLink::Open(const std::string& port, std::uint32_t baud, std::uint8_t dataBits,
                       std::uint8_t stopBits, std::uint8_t parity) {
     if (m_bOpen.load()) {
-        if (port == m_strPort) {
+        if (port == m_strPort && !hungUp_.load()) {
             state_.linkActive = 1;
             return 1;
         }
@@ -45,9 +46,14 @@ int CSerialLink::Open(const std::string& port, std::uint32_t baud, std::uint8_t 
     auto handle = factory_();
     if (!handle || !handle->Open(port)) {
         lastOpenError_ = handle ? handle->LastError() : std::string();
-        Report(kUnableToConnectText, lastOpenError_);
+        if (!openFailureReported_ || port != reportedPort_) {
+            openFailureReported_ = true;
+            reportedPort_ = port;
+            Report(kUnableToConnectText, lastOpenError_);
+        }
         return 0;
     }
+    openFailureReported_ = false;
     handle->Purge();
     if (!handle->Configure(LineSettings{baud, dataBits, stopBits, parity})) {
         lastOpenError_ = handle->LastError();
@@ -56,6 +62,7 @@ int CSerialLink::Open(const std::string& port, std::uint32_t baud, std::uint8_t 
     }
     writeTimeoutPerByteMs_ = 115200 / baud;
     m_hComm = std::move(handle);
+    hungUp_ = false;
     m_bOpen = 1;
     state_.linkActive = 1;
     try {
@@ -100,6 +107,7 @@ std::uint32_t CSerialLink::Read(std::uint8_t* buffer, std::uint32_t capacity) {
 
 void CSerialLink::SendCommand(std::string text) {
     const FrameBytes bytes = FrameTextToBytes(text);
+    NoteFrameSent(state_);
     if (tracer_ != nullptr && m_bOpen.load() != 0) {
         tracer_->FrameSent(bytes);
     }

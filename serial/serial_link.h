@@ -14,8 +14,15 @@
 //   so at most one watch thread reads a link's port at any time, also across
 //   quick close/open cycles. Close must not be called by the watch thread.
 // - Open on a link that is already open keeps the open port and its watch
-//   thread when the device is the same (returns 1, nothing reopened, no
-//   message); for another device it closes the old port first.
+//   thread when the device is the same and has not hung up (returns 1,
+//   nothing reopened, no message); for another device, or one that hung up
+//   (a cradle pulled and plugged in again), it closes the old port first.
+// - "Unable to connect to device. " is reported once for a run of failed
+//   opens (a port another program holds would otherwise bring a box every
+//   second); it is reported again after an open succeeded, or after
+//   RearmOpenReport (the cradle was gone and came back).
+// - SendCommand numbers every frame (LinkState::txSeq) before its bytes go
+//   out, so that waiters judge only the reply to their own frame.
 // - The destructor closes the link.
 
 #include <atomic>
@@ -55,6 +62,9 @@ class CSerialLink final : public CommLink {
     std::uint32_t Write(const std::uint8_t* bytes, std::uint32_t count);
     std::uint32_t Read(std::uint8_t* buffer, std::uint32_t capacity);
     void RenewReplyEvent() override;
+    void RearmOpenReport() override { openFailureReported_ = false; }
+    // True once the watch thread found the device gone (until the next open).
+    bool HungUp() const { return hungUp_.load(); }
 
     LinkState& State() override { return state_; }
     // Bytes queued in the current receive burst (0 between bursts).
@@ -83,6 +93,9 @@ class CSerialLink final : public CommLink {
     std::atomic<std::int32_t> queued_{0};
     std::uint32_t writeTimeoutPerByteMs_ = 2;
     std::string lastOpenError_;
+    std::atomic<bool> hungUp_{false};
+    bool openFailureReported_ = false;  // the controlling thread's
+    std::string reportedPort_;
 };
 
 // The watch thread: waits for received bytes, reads each receive burst,

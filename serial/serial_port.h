@@ -33,7 +33,9 @@ struct LineSettings {
 enum class WaitResult {
     Input,      // bytes have arrived
     Cancelled,  // CancelWait was called
-    Failed,     // the wait itself failed (device gone, ...)
+    Failed,     // the wait itself failed; the port has rested before returning
+    HungUp,     // the device is gone (cradle pulled); every later wait blocks
+                // until CancelWait, so a dead port never costs a busy loop
 };
 
 class SerialPort {
@@ -45,8 +47,10 @@ class SerialPort {
 
     // Opens the device for exclusive use; false when it cannot be had.
     virtual bool Open(const std::string& device) = 0;
-    // Sets only speed, data bits, parity and stop bits; every byte passes
-    // unchanged afterwards. Flow control stays as the port had it.
+    // Sets speed, data bits, parity and stop bits; every byte passes
+    // unchanged afterwards. Software flow control (XON/XOFF) is turned off,
+    // since the pager's data and checksums hold 0x11 and 0x13; hardware flow
+    // control stays as the port had it.
     virtual bool Configure(const LineSettings& settings) = 0;
     // Drops whatever waits to be sent or read.
     virtual void Purge() = 0;
@@ -61,6 +65,7 @@ class SerialPort {
     // resources exist).
     virtual bool PrepareWait() = 0;
     // Blocks until bytes arrive, CancelWait is called, or the wait fails.
+    // Bytes that arrived before a hang-up are reported as Input first.
     virtual WaitResult WaitForInput() = 0;
     virtual void CancelWait() = 0;
     virtual void Close() = 0;

@@ -67,6 +67,7 @@ class PosixSerialPort final : public SerialPort {
 
     bool Open(const std::string& device) override {
         Close();
+        hungUp_ = false;
         const std::string path = PosixDevicePath(device);
         fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd_ < 0) {
@@ -100,10 +101,12 @@ class PosixSerialPort final : public SerialPort {
         if (!SpeedFor(s.baud, speed) || s.stopBits == 1 || s.parity > 4) {
             return Fail(EINVAL);  // no such rate, or 1.5 stop bits
         }
-        // Raw bytes in both directions. Flow control (CRTSCTS, IXON, IXOFF,
-        // IXANY) is deliberately left as the port had it.
+        // Raw bytes in both directions. A new ttyUSB comes up with IXON set,
+        // and the kernel would then eat every 0x11 and 0x13 the pager sends
+        // (in data and checksums alike): software flow control goes off.
+        // Hardware flow control (CRTSCTS) stays as the port had it.
         tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
-                                              ICRNL | INPCK);
+                                              ICRNL | INPCK | IXON | IXOFF | IXANY);
         tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
         tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
         tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB);
@@ -182,23 +185,30 @@ class PosixSerialPort final : public SerialPort {
     bool PrepareWait() override { return fd_ >= 0 && cancelFd_ >= 0; }
 
     WaitResult WaitForInput() override {
+        if (hungUp_) {
+            return WaitForCancel(-1);
+        }
         pollfd fds[2] = {{fd_, POLLIN, 0}, {cancelFd_, POLLIN, 0}};
         int rc = 0;
         do {
             rc = ::poll(fds, 2, -1);
         } while (rc < 0 && errno == EINTR);
-        if (rc < 0 || (fds[1].revents & POLLIN) != 0) {
-            return rc < 0 ? WaitResult::Failed : WaitResult::Cancelled;
+        if (rc >= 0 && (fds[1].revents & POLLIN) != 0) {
+            return WaitResult::Cancelled;
         }
-        if ((fds[0].revents & POLLIN) != 0) {
+        if (rc > 0 && (fds[0].revents & POLLIN) != 0 && BytesWaiting() > 0) {
             return WaitResult::Input;
         }
-        // Hang-up or error (a USB bridge pulled out, the far end of a pty
-        // gone): poll would report it again at once, so rest here for a
-        // moment, still ending early when the link closes.
-        pollfd cancel{cancelFd_, POLLIN, 0};
-        ::poll(&cancel, 1, kFailedWaitRestMs);
-        return (cancel.revents & POLLIN) != 0 ? WaitResult::Cancelled : WaitResult::Failed;
+        // A USB bridge pulled out, or the far end of a pty closed: the tty
+        // is hung up for good, and poll would report it again at once.
+        if (rc > 0 && (fds[0].revents & POLLHUP) != 0) {
+            hungUp_ = true;
+            return WaitResult::HungUp;
+        }
+        // Anything else (an error on the port): rest a moment, still ending
+        // early when the link closes.
+        const WaitResult r = WaitForCancel(kFailedWaitRestMs);
+        return r == WaitResult::Cancelled ? r : WaitResult::Failed;
     }
 
     void CancelWait() override {
@@ -221,6 +231,17 @@ class PosixSerialPort final : public SerialPort {
 
   private:
     static constexpr int kFailedWaitRestMs = 100;
+
+    // Cancelled when CancelWait was called within `ms` (-1: no limit).
+    WaitResult WaitForCancel(int ms) {
+        pollfd cancel{cancelFd_, POLLIN, 0};
+        int rc = 0;
+        do {
+            rc = ::poll(&cancel, 1, ms);
+        } while (rc < 0 && errno == EINTR);
+        return rc > 0 && (cancel.revents & POLLIN) != 0 ? WaitResult::Cancelled
+                                                        : WaitResult::Failed;
+    }
 
     bool Fail(int e) {
         lastErrno_ = e;
@@ -252,6 +273,7 @@ class PosixSerialPort final : public SerialPort {
     int fd_ = -1;
     int cancelFd_ = -1;
     int lastErrno_ = 0;
+    bool hungUp_ = false;  // the watch thread's
 };
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <thread>
 
+#include "protocol/receive_burst.h"
 #include "protocol/reply_decoder.h"
 #include "serial/serial_link.h"
 
@@ -25,10 +26,10 @@ void CSerialLink::TakeChunk(const std::uint8_t* chunk, std::uint32_t n) {
     queued_ = m_rxQueue.Count();
 }
 
-// Reads until a read returns nothing; a reply counts only when all of it
-// arrives within one burst. replyEvent is set at the end whatever came.
+// Reads until a read returns nothing. A reply may take several bursts (the
+// bridge's USB transfers); replyEvent is set at the end of each, whatever came.
 void CSerialLink::ReceiveBurst(std::uint8_t* chunk) {
-    state_.decodeState = 0;
+    BeginReceiveBurst(state_);
     for (;;) {
         const std::uint32_t n = Read(chunk, static_cast<std::uint32_t>(kReadCapacity));
         if (n == 0) {
@@ -44,7 +45,7 @@ void CSerialLink::ReceiveBurst(std::uint8_t* chunk) {
     if (tracer_ != nullptr) {
         tracer_->BurstEnded();
     }
-    state_.replyEvent.Set();
+    EndReceiveBurst(state_);
 }
 
 void ThreadWatchComm(CSerialLink* link) {
@@ -55,9 +56,14 @@ void ThreadWatchComm(CSerialLink* link) {
     }
     std::uint8_t chunk[CSerialLink::kReadCapacity];
     while (link->state_.linkActive.load() != 0) {
-        if (link->m_hComm->WaitForInput() == WaitResult::Input &&
-            link->state_.linkActive.load() != 0) {
+        const WaitResult r = link->m_hComm->WaitForInput();
+        if (r == WaitResult::Input && link->state_.linkActive.load() != 0) {
             link->ReceiveBurst(chunk);
+        } else if (r == WaitResult::HungUp) {
+            // The device is gone for good: nothing more will arrive, replies
+            // time out, and the next open starts afresh. The port's waits now
+            // block until the link closes.
+            link->hungUp_ = true;
         }
         std::this_thread::yield();
     }

@@ -1,7 +1,9 @@
 #pragma once
 // Runs a SubstitutePager behind a pseudo-terminal, so the tool can open the
-// pty's other end as its cradle port. Each reply burst goes out in one write;
-// a split reply as two writes with the scripted gap between them.
+// pty's other end as its cradle port. Replies go out as a CP210x bridge hands
+// them to the host: in pieces of a few bytes about a millisecond apart (see
+// Delivery), or whole when a test asks for it; a split reply with the
+// scripted gap between its two parts.
 //
 // Thread safety: Start and Stop from the owning thread; the pager itself may
 // be reshaped from any thread while the runner serves it.
@@ -12,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "sim/delivery.h"
 #include "sim/substitute_pager.h"
 
 namespace sn::sim {
@@ -22,6 +25,7 @@ struct PtyPagerOptions {
     bool lineRate = false;
     // The pager's own time between a request and its reply.
     std::chrono::microseconds turnaround{0};
+    Delivery delivery{};
 };
 
 inline constexpr std::chrono::nanoseconds kWireTimePerByte{191'000};
@@ -35,6 +39,8 @@ class PtyPager {
 
     // Opens the pty and starts serving; false (see LastError) when no pty.
     bool Start();
+    // Stops serving and closes the pty: the tool's end of it hangs up, as a
+    // tty does when its USB bridge is pulled out.
     void Stop();
     // The port to open, such as /dev/pts/3.
     const std::string& PortPath() const { return portPath_; }
@@ -46,8 +52,9 @@ class PtyPager {
   private:
     void Run();
     void Serve(const std::uint8_t* bytes, std::size_t n);
-    bool Rest(std::chrono::nanoseconds d);  // false when stopping
-    void WriteAll(const std::vector<std::uint8_t>& bytes);
+    bool Rest(std::chrono::nanoseconds d);                 // false when stopping
+    bool Deliver(const std::vector<std::uint8_t>& bytes);  // false when stopping
+    void WriteAll(const std::uint8_t* bytes, std::size_t n);
 
     SubstitutePager& pager_;
     PtyPagerOptions options_;

@@ -7,6 +7,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -92,10 +93,10 @@ bool PtyPager::Rest(std::chrono::nanoseconds d) {
     }
 }
 
-void PtyPager::WriteAll(const std::vector<std::uint8_t>& bytes) {
+void PtyPager::WriteAll(const std::uint8_t* bytes, std::size_t count) {
     std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(masterFd_, bytes.data() + done, bytes.size() - done);
+    while (done < count) {
+        const ssize_t n = ::write(masterFd_, bytes + done, count - done);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
             continue;
@@ -111,6 +112,27 @@ void PtyPager::WriteAll(const std::vector<std::uint8_t>& bytes) {
     }
 }
 
+// Whole: one write, after the reply's wire time when the line is emulated.
+// In pieces: one piece per interval, the interval standing for the wire time
+// and the bridge's transfer period together.
+bool PtyPager::Deliver(const std::vector<std::uint8_t>& bytes) {
+    const Delivery& d = options_.delivery;
+    if (d.Whole()) {
+        if (options_.lineRate && !Rest(kWireTimePerByte * static_cast<long>(bytes.size()))) {
+            return false;
+        }
+        WriteAll(bytes.data(), bytes.size());
+        return true;
+    }
+    for (std::size_t at = 0; at < bytes.size(); at += d.pieceBytes) {
+        if (!Rest(d.interval)) {
+            return false;
+        }
+        WriteAll(bytes.data() + at, std::min(d.pieceBytes, bytes.size() - at));
+    }
+    return true;
+}
+
 void PtyPager::Serve(const std::uint8_t* bytes, std::size_t n) {
     const auto now = std::chrono::steady_clock::now() - started_;
     auto bursts = pager_.Receive(std::span(bytes, n), now);
@@ -118,14 +140,13 @@ void PtyPager::Serve(const std::uint8_t* bytes, std::size_t n) {
         std::chrono::nanoseconds wait = burst.gapBefore;
         if (burst.requestSize > 0) {
             wait += options_.turnaround;
+            if (options_.lineRate) {
+                wait += kWireTimePerByte * static_cast<long>(burst.requestSize);
+            }
         }
-        if (options_.lineRate) {
-            wait += kWireTimePerByte * static_cast<long>(burst.requestSize + burst.bytes.size());
-        }
-        if (!Rest(wait)) {
+        if (!Rest(wait) || !Deliver(burst.bytes)) {
             return;
         }
-        WriteAll(burst.bytes);
     }
 }
 

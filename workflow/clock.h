@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 
 #include "protocol/reply_event.h"
@@ -19,8 +20,13 @@ class WorkflowClock {
     virtual ~WorkflowClock() = default;
 
     virtual void Sleep(std::chrono::milliseconds pause) = 0;
-    // True when the reply event was signalled within `timeout` (consumed).
-    virtual bool WaitReply(ReplyEventSlot& event, std::chrono::milliseconds timeout) = 0;
+    // Waits on the reply event for at most `timeout` in all, looking at
+    // `answered` after every signal: true as soon as it holds, false when
+    // the time is up first. A signal after which `answered` does not hold (a
+    // burst with part of a frame, or one left from earlier traffic) is
+    // consumed and the wait goes on.
+    virtual bool WaitReply(ReplyEventSlot& event, std::chrono::milliseconds timeout,
+                           const std::function<bool()>& answered) = 0;
     // Ends every current and later sleep and wait at once (shutting down).
     virtual void Cancel() {}
 };
@@ -31,7 +37,8 @@ class WorkflowClock {
 class SystemClock final : public WorkflowClock {
   public:
     void Sleep(std::chrono::milliseconds pause) override;
-    bool WaitReply(ReplyEventSlot& event, std::chrono::milliseconds timeout) override;
+    bool WaitReply(ReplyEventSlot& event, std::chrono::milliseconds timeout,
+                   const std::function<bool()>& answered) override;
     void Cancel() override;
     bool Cancelled() const { return cancelled_.load(); }
 

@@ -8,10 +8,9 @@
 namespace sn {
 
 namespace {
-constexpr auto kReplyWait = std::chrono::milliseconds(3000);
+constexpr auto kFramePause = std::chrono::milliseconds(20);
 constexpr int kProbeAttempts = 10;
 constexpr int kStatusAttempts = 5;
-constexpr std::uint8_t kHasSerialBit = 0x40;
 }  // namespace
 
 bool CVexloView::ListPorts(PortList& ports) {
@@ -68,25 +67,25 @@ void CVexloView::CheckCradle() {
         NoPager();
         return;
     }
-    hasSerial = static_cast<std::uint8_t>(*status & kHasSerialBit);
+    const std::uint8_t before =
+        hasSerial.exchange(static_cast<std::uint8_t>(*status & kHasSerialBit));
     if (hasSerial.load() == 0) {
         Ready();
     } else {
-        AlreadyNumbered();
+        AlreadyNumbered(before);
     }
 }
 
 // True with an acknowledge; false for a time-out or ten attempts without.
 bool CVexloView::Probe() {
     for (int i = 0; i < kProbeAttempts; ++i) {
-        serialLink.SendCommand(std::string(kPresenceProbeFrame));
-        Pause(20);
-        if (!clock_.WaitReply(link_.replyEvent, kReplyWait)) {
-            return false;  // a time-out is never retried
-        }
-        if (link_.replyStatus.load() == kReplyAck) {
-            link_.replyStatus = kReplyNone;
-            return true;
+        switch (exchange_.Exchange(std::string(kPresenceProbeFrame), kFramePause, kReplyAck)) {
+            case PagerExchange::Outcome::Success:
+                return true;
+            case PagerExchange::Outcome::Timeout:
+                return false;  // a time-out is never retried
+            case PagerExchange::Outcome::Failed:
+                break;
         }
         if (i == 4) {
             Pause(800);
@@ -102,15 +101,13 @@ bool CVexloView::Probe() {
 // The first data byte of the status reply, or nothing.
 std::optional<std::uint8_t> CVexloView::QueryStatus() {
     for (int j = 0; j < kStatusAttempts; ++j) {
-        serialLink.SendCommand(std::string(kStatusQueryFrame));
-        Pause(20);
-        if (!clock_.WaitReply(link_.replyEvent, kReplyWait)) {
-            return std::nullopt;
-        }
-        if (link_.replyStatus.load() == kReplyData) {
-            const std::uint8_t first = link_.replyBuf[2];
-            link_.replyStatus = kReplyNone;
-            return first;
+        switch (exchange_.Exchange(std::string(kStatusQueryFrame), kFramePause, kReplyData)) {
+            case PagerExchange::Outcome::Success:
+                return link_.replyBuf[2];
+            case PagerExchange::Outcome::Timeout:
+                return std::nullopt;
+            case PagerExchange::Outcome::Failed:
+                break;
         }
         Pause(20);
     }
@@ -120,6 +117,11 @@ std::optional<std::uint8_t> CVexloView::QueryStatus() {
 void CVexloView::NotConnected() {
     lastOutcome_ = TickOutcome::NotConnected;
     CloseIfOpen();
+    // When the cradle is back, a port that cannot be opened is news again.
+    serialLink.RearmOpenReport();
+    if (FormTakenByTransaction()) {
+        return;
+    }
     if (disconnectReported.exchange(1) == 0) {
         form_.SetStatusText(text::kNotConnected);
         form_.MessageBox(text::kBoxNotConnected, text::kCaption, BoxIcon::Stop);
@@ -129,13 +131,21 @@ void CVexloView::NotConnected() {
 void CVexloView::NoPager() {
     lastOutcome_ = TickOutcome::NoPager;
     CloseIfOpen();
+    writeDone = 0;
+    if (FormTakenByTransaction()) {
+        return;
+    }
     form_.SetSerialText("");
     form_.SetStatusText(text::kSeatPager);
-    writeDone = 0;
 }
 
 void CVexloView::Ready() {
     lastOutcome_ = TickOutcome::Ready;
+    // Not the pager that was just written (that one says it is numbered).
+    writeDone = 0;
+    if (FormTakenByTransaction()) {
+        return;
+    }
     form_.SetSerialText("");
     form_.SetStatusText(text::kEnterSerial);
     form_.StopTimer();
@@ -146,11 +156,19 @@ void CVexloView::Ready() {
     }
 }
 
-void CVexloView::AlreadyNumbered() {
+// The success text of a write stays while the status query goes on saying
+// the pager is numbered; once it said otherwise (another pager), the pager
+// numbered now is not the one written, and gets its own text.
+void CVexloView::AlreadyNumbered(std::uint8_t hasSerialBefore) {
     lastOutcome_ = TickOutcome::AlreadyNumbered;
-    form_.EnableSerialEdit(false);
-    if (writeDone.load() == 0) {
-        form_.SetStatusText(text::kAlreadyNumbered);
+    if (hasSerialBefore == 0) {
+        writeDone = 0;
+    }
+    if (!FormTakenByTransaction()) {
+        form_.EnableSerialEdit(false);
+        if (writeDone.load() == 0) {
+            form_.SetStatusText(text::kAlreadyNumbered);
+        }
     }
     CloseIfOpen();
 }

@@ -4,6 +4,7 @@
 
 #include "protocol/frames.h"
 #include "protocol/pager_memory.h"
+#include "protocol/receive_burst.h"
 
 namespace sn {
 
@@ -11,9 +12,10 @@ namespace {
 constexpr auto kReplyWait = std::chrono::milliseconds(3000);
 }  // namespace
 
-// The wait ends at the first receive burst, which may be one from before the
-// frame was sent: the attempt is judged on replyStatus as it is then, and a
-// stale or split reply simply fails the attempt.
+// The wait ends when a frame that began after this one was sent has ended:
+// a reply in pieces is waited for whole, and neither a signal nor a status
+// left from earlier traffic can decide the attempt. A negative acknowledge or
+// a damaged frame fails it; silence for 3000 ms is a time-out.
 PagerExchange::Outcome PagerExchange::Exchange(const std::string& frame,
                                                std::chrono::milliseconds pause,
                                                std::uint8_t expected) {
@@ -22,11 +24,13 @@ PagerExchange::Outcome PagerExchange::Exchange(const std::string& frame,
     }
     LinkState& state = link_.State();
     link_.SendCommand(frame);
+    const std::uint32_t seq = state.txSeq.load();
     clock_.Sleep(pause);
-    if (!clock_.WaitReply(state.replyEvent, kReplyWait)) {
+    if (!clock_.WaitReply(state.replyEvent, kReplyWait,
+                          [&state, seq] { return ReplyEnded(state, seq); })) {
         return Outcome::Timeout;
     }
-    if (state.replyStatus.load() != expected) {
+    if (ReplyOutcome(state, seq) != expected) {
         return Outcome::Failed;
     }
     state.replyStatus = kReplyNone;

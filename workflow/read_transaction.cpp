@@ -13,20 +13,32 @@ void CVexloView::OnWriteButton() {
     if (serialReady.load() == 0) {
         return;
     }
+    bool tickStillRunning = false;
     {
         std::lock_guard lock(busyMutex_);
         if (transactionRunning_.load() || stopping_.load()) {
             return;  // one transaction at a time
         }
         transactionRunning_ = true;
+        tickStillRunning = tickRunning_;
     }
     serialReady = 0;
     form_.StopTimer();
+    // A tick still under way leaves the form alone from now on; the
+    // transaction's first texts follow once it has ended, so they are the
+    // ones that stay.
+    startShown_ = !tickStillRunning;
+    if (startShown_) {
+        ShowTransactionStart();
+    }
+    StartWorker();
+}
+
+void CVexloView::ShowTransactionStart() {
     form_.SetStatusText(text::kGathering);
     form_.EnableWriteButton(false);
     form_.ShowProgress(true);
     form_.SetProgress(0);
-    StartWorker();
 }
 
 void CVexloView::StartWorker() {
@@ -43,12 +55,30 @@ void CVexloView::WorkerThreadProc(CVexloView* view) {
         std::unique_lock lock(view->busyMutex_);
         view->busyCv_.wait(lock, [view] { return !view->tickRunning_; });
     }
+    if (!view->startShown_) {
+        view->ShowTransactionStart();
+    }
     view->ReadPagerInfo();
     {
         std::lock_guard lock(view->busyMutex_);
         view->transactionRunning_ = false;
     }
     view->busyCv_.notify_all();
+}
+
+// A pager that already holds a serial number may have been seated after the
+// monitor found this one ready (the monitor rests while the operator types):
+// its number is never overwritten. Refused as a listed model is.
+int CVexloView::RefuseNumbered() {
+    if (pagerImage[kMarkByteAddress] != kMarkNumbered) {
+        return 0;
+    }
+    hasSerial = kHasSerialBit;
+    form_.EnableSerialEdit(false);
+    form_.EnableWriteButton(false);
+    form_.ShowProgress(false);
+    form_.SetStatusText(text::kAlreadyNumbered);
+    return 1;
 }
 
 bool CVexloView::ReadBlock(unsigned block, int& retries) {
@@ -75,7 +105,7 @@ void CVexloView::ReadPagerInfo() {
         return;
     }
     form_.SetProgress(0);
-    if (CheckModel() != 0) {
+    if (CheckModel() != 0 || RefuseNumbered() != 0) {
         Pause(50);
         if (!Step(exchange_.FixedCommand(kClosingFrame), text::kReadError5Write,
                   text::kReadError4)) {

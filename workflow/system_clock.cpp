@@ -14,7 +14,8 @@ void SystemClock::Sleep(std::chrono::milliseconds pause) {
     cv_.wait_for(lock, pause, [this] { return cancelled_.load(); });
 }
 
-bool SystemClock::WaitReply(ReplyEventSlot& event, std::chrono::milliseconds timeout) {
+bool SystemClock::WaitReply(ReplyEventSlot& event, std::chrono::milliseconds timeout,
+                            const std::function<bool()>& answered) {
     // Hold the event that is current now, even if a tick renews the slot.
     const auto current = event.Current();
     const auto deadline = std::chrono::steady_clock::now() + timeout;
@@ -22,9 +23,9 @@ bool SystemClock::WaitReply(ReplyEventSlot& event, std::chrono::milliseconds tim
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
-            return current->Wait(std::chrono::milliseconds(0));
+            return current->Wait(std::chrono::milliseconds(0)) && answered();
         }
-        if (current->Wait(std::min(left, kCancelCheck))) {
+        if (current->Wait(std::min(left, kCancelCheck)) && answered()) {
             return true;
         }
     }

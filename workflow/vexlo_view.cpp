@@ -42,6 +42,9 @@ CVexloView::~CVexloView() {
 }
 
 void CVexloView::OnInitialUpdate() {
+    if (transactionRunning_.load()) {
+        return;  // the worker owns serialBytes, the flags and the form
+    }
     writeDone = 0;
     form_.EnableWriteButton(false);
     form_.ShowProgress(false);

@@ -8,6 +8,9 @@
 // - OnInitialUpdate, PreTranslateKeyDown, OnSerialKillFocus, OnSerialChange
 //   and OnWriteButton are the UI thread's (OnSerialChange also runs on the
 //   thread that empties the field, as the form calls it from SetSerialText).
+//   OnInitialUpdate (Ctrl+N) does nothing while a transaction runs.
+// - Write pressed while a tick is still running: the tick ends without
+//   touching the form, and the transaction's texts come after it.
 // - OnTimer may run on any one thread at a time: the UI thread, or a
 //   monitor thread of the face's (TickRunner) so that a tick's waits of up
 //   to 3000 ms never block the window. A tick that finds another tick or a
@@ -42,6 +45,9 @@
 #include "workflow/pager_exchange.h"
 
 namespace sn {
+
+inline constexpr std::uint8_t kHasSerialBit = 0x40;  // of the status reply's first byte
+inline constexpr std::uint8_t kMarkNumbered = 0x01;  // the mark byte of a numbered pager
 
 // The eight models whose serial number cannot be set.
 inline constexpr std::array<std::string_view, 8> blockedModels = {
@@ -91,6 +97,9 @@ class CVexloView {
     void ReadPagerInfo();
     std::string GetModelText() const;
     int CheckModel();
+    // 1 when the information area says the pager is numbered already (the
+    // form then says so), else 0.
+    int RefuseNumbered();
     void WriteSerialNumber();
 
     bool TransactionRunning() const { return transactionRunning_.load(); }
@@ -118,12 +127,16 @@ class CVexloView {
     void NotConnected();
     void NoPager();
     void Ready();
-    void AlreadyNumbered();
+    void AlreadyNumbered(std::uint8_t hasSerialBefore);
     bool ListPorts(PortList& ports);
     bool Probe();
     std::optional<std::uint8_t> QueryStatus();
 
     // Transactions.
+    void ShowTransactionStart();
+    // A transaction has been asked for: a tick still running leaves the form
+    // to it.
+    bool FormTakenByTransaction() const { return transactionRunning_.load(); }
     void FailureExit(const char* text);
     // True for Ok; otherwise the failure exit with the step's text.
     bool Step(StepResult result, const char* timeoutText, const char* exhaustedText);
@@ -143,6 +156,7 @@ class CVexloView {
     std::condition_variable busyCv_;
     bool tickRunning_ = false;
     std::atomic<bool> transactionRunning_{false};
+    std::atomic<bool> startShown_{true};
     std::atomic<bool> stopping_{false};
     std::atomic<int> listErrorReported_{0};
     std::atomic<TickOutcome> lastOutcome_{TickOutcome::None};

@@ -13,7 +13,6 @@ namespace sn {
 
 namespace {
 constexpr std::uint8_t kErased = 0xFF;
-constexpr std::uint8_t kMarkNumbered = 0x01;
 constexpr unsigned kLastBlock = 241;
 }  // namespace
 
@@ -86,6 +85,9 @@ void CVexloView::WriteSerialNumber() {
     }
     Pause(100);
     form_.SetStatusText(text::kCompleted);
+    // The pager now holds its number: the monitor keeps this text while the
+    // status query goes on saying so.
+    hasSerial = kHasSerialBit;
     writeDone = 1;
     CloseIfOpen();
     form_.EnableWriteButton(false);

@@ -11,6 +11,7 @@
 #include "protocol/frames.h"
 #include "serial/serial_link.h"
 #include "sim/pty_pager.h"
+#include "tests/support/await_reply.h"
 #include "tests/support/recording_reporter.h"
 
 namespace sn {
@@ -24,14 +25,12 @@ class SerialLinkPtyTest : public ::testing::Test {
     void SetUp() override { ASSERT_TRUE(runner.Start()) << runner.LastError(); }
 
     int OpenCradle(CSerialLink& l) { return l.Open(runner.PortPath(), 57600, 8, 2, 0); }
-    // One exchange as the workflow makes it: send, then wait for the burst.
+    // One exchange as the workflow makes it: send, then wait for the reply
+    // to this frame, however many bursts it takes.
     std::uint8_t Exchange(std::string_view frame) {
         state.replyStatus = kReplyNone;
         link.SendCommand(std::string(frame));
-        if (!state.replyEvent.Wait(3s)) {
-            return 0x01;  // timed out
-        }
-        return state.replyStatus.load();
+        return testing::AwaitReply(state, state.txSeq.load(), 3s).value_or(0x01);
     }
 
     sim::SubstitutePager pager;
@@ -55,13 +54,11 @@ TEST_F(SerialLinkPtyTest, ProbeAndStatusQueryComeBack) {
     EXPECT_TRUE(reporter.Messages().empty());
 }
 
-TEST_F(SerialLinkPtyTest, SplitReplyIsLostAndTheNextOneDecodes) {
+TEST_F(SerialLinkPtyTest, ReplyInTwoPartsWithAGapIsDecodedWhole) {
     ASSERT_EQ(OpenCradle(link), 1);
     pager.SetSplitGap(60ms);
-    pager.ScriptFaults(kCmdPresenceProbe, {sim::Fault::Split});
-    EXPECT_EQ(Exchange(kPresenceProbeFrame), kReplyNone);  // first half: event, no outcome
-    ASSERT_TRUE(state.replyEvent.Wait(3s));                // second half
-    EXPECT_EQ(state.replyStatus.load(), kReplyNone);
+    pager.ScriptFaults(kCmdStatusQuery, {sim::Fault::Split});
+    EXPECT_EQ(Exchange(kStatusQueryFrame), kReplyData);
     EXPECT_EQ(Exchange(kPresenceProbeFrame), kReplyAck);
 }
 
@@ -98,23 +95,54 @@ TEST_F(SerialLinkPtyTest, MissingDeviceGivesTheOsReason) {
     EXPECT_EQ(reporter.Messages()[0].second, "No such file or directory");
 }
 
-TEST_F(SerialLinkPtyTest, FlowControlSettingsSurviveTheOpen) {
+// A new ttyUSB comes up with IXON set: with it the kernel would eat every
+// 0x11 and 0x13 the pager sends. Hardware flow control stays as it was.
+TEST_F(SerialLinkPtyTest, SoftwareFlowControlGoesOffAndXonXoffBytesComeThrough) {
     termios before{};
     ASSERT_EQ(::tcgetattr(runner.PortFd(), &before), 0);
     before.c_cflag |= CRTSCTS;
-    before.c_iflag |= IXON | IXOFF;
+    before.c_iflag |= IXON | IXOFF | IXANY;
     ASSERT_EQ(::tcsetattr(runner.PortFd(), TCSANOW, &before), 0);
     ASSERT_EQ(::tcgetattr(runner.PortFd(), &before), 0);
     ASSERT_EQ(OpenCradle(link), 1);
     termios after{};
     ASSERT_EQ(::tcgetattr(runner.PortFd(), &after), 0);
     EXPECT_EQ(after.c_cflag & CRTSCTS, before.c_cflag & CRTSCTS);
-    EXPECT_EQ(after.c_iflag & (IXON | IXOFF | IXANY), before.c_iflag & (IXON | IXOFF | IXANY));
+    EXPECT_EQ(after.c_iflag & (IXON | IXOFF | IXANY), 0u);
     EXPECT_EQ(after.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
     EXPECT_NE(after.c_cflag & CSTOPB, 0u);
     EXPECT_EQ(after.c_cflag & PARENB, 0u);
     EXPECT_EQ(::cfgetospeed(&after), static_cast<speed_t>(B57600));
     EXPECT_EQ(after.c_lflag & (ICANON | ECHO), 0u);
+
+    // A block of XON and XOFF bytes whose reply checksum is XOFF as well.
+    std::vector<std::uint8_t> block(64);
+    unsigned sum = 0x80 + 0x03 + 0x02 + 0x00 + 0x00 + 0x40;
+    for (std::size_t i = 0; i + 1 < block.size(); ++i) {
+        block[i] = i % 2 == 0 ? 0x11 : 0x13;
+        sum += block[i];
+    }
+    block[63] = static_cast<std::uint8_t>(0x13 - sum);
+    pager.WriteMemory(0x0200, block);
+    EXPECT_EQ(Exchange(ReadBlockFrameText(0x0200)), kReplyData);
+    EXPECT_EQ(std::vector<std::uint8_t>(state.replyBuf.begin() + 4, state.replyBuf.begin() + 68),
+              block);
+}
+
+// The far end closes, as a pulled cradle's tty hangs up: no more bursts, the
+// reply wait times out, and the link knows the port is dead.
+TEST_F(SerialLinkPtyTest, HangUpMakesRepliesTimeOut) {
+    ASSERT_EQ(OpenCradle(link), 1);
+    EXPECT_EQ(Exchange(kPresenceProbeFrame), kReplyAck);
+    runner.Stop();
+    for (int i = 0; i < 1000 && !link.HungUp(); ++i) {
+        std::this_thread::sleep_for(1ms);
+    }
+    EXPECT_TRUE(link.HungUp());
+    EXPECT_EQ(link.m_bOpen.load(), 1);  // closed by the workflow, not here
+    link.SendCommand(std::string(kPresenceProbeFrame));
+    EXPECT_EQ(testing::AwaitReply(state, state.txSeq.load(), 300ms), std::nullopt);
+    link.Close();
 }
 
 TEST_F(SerialLinkPtyTest, CloseWhileWaitingIsPromptAndReopenWorks) {

@@ -6,7 +6,9 @@
 
 #include <thread>
 
+#include "protocol/frames.h"
 #include "sim/reply_frames.h"
+#include "tests/support/await_reply.h"
 #include "tests/support/fake_serial_port.h"
 #include "tests/support/recording_reporter.h"
 
@@ -14,6 +16,7 @@ namespace sn {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::AwaitReply;
 using testing::FakePortScript;
 using testing::FakeSerialPort;
 using testing::RecordingReporter;
@@ -84,15 +87,30 @@ TEST_F(SerialLinkFakeTest, WriteAfterCloseSendsNothing) {
     EXPECT_EQ(state.linkActive.load(), 0);
 }
 
-TEST_F(SerialLinkFakeTest, FailedOpenShowsTheMessageOnceWithTheReason) {
+// A port another program holds fails every second: one box, not one a tick.
+TEST_F(SerialLinkFakeTest, FailedOpenIsReportedOnceUntilAnOpenSucceedsOrTheCradleCameBack) {
     script->openOk = false;
-    EXPECT_EQ(OpenCradle(), 0);
+    const auto reported = [this] { return reporter.Messages().size(); };
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(OpenCradle(), 0);
+    }
     EXPECT_EQ(reporter.Messages(),
               (std::vector<std::pair<std::string, std::string>>{
                   {"Unable to connect to device. ", "Device or resource busy"}}));
     EXPECT_EQ(link.m_bOpen.load(), 0);
     EXPECT_EQ(state.linkActive.load(), 0);
     EXPECT_EQ(link.LastOpenError(), "Device or resource busy");
+    EXPECT_EQ(OpenCradle("ttyUSB1"), 0);  // another device is news
+    EXPECT_EQ(reported(), 2u);
+    link.RearmOpenReport();  // the cradle was gone and came back
+    EXPECT_EQ(OpenCradle("ttyUSB1"), 0);
+    EXPECT_EQ(reported(), 3u);
+    script->openOk = true;
+    ASSERT_EQ(OpenCradle("ttyUSB1"), 1);
+    link.Close();
+    script->openOk = false;
+    EXPECT_EQ(OpenCradle("ttyUSB1"), 0);
+    EXPECT_EQ(reported(), 4u);
 }
 
 TEST_F(SerialLinkFakeTest, RefusedLineSettingsFailSilently) {
@@ -119,18 +137,70 @@ TEST_F(SerialLinkFakeTest, AcknowledgeInOneBurstSetsTheEventOnce) {
     EXPECT_FALSE(state.replyEvent.Wait(50ms));  // set once, consumed once
 }
 
-TEST_F(SerialLinkFakeTest, BurstWithoutACompleteFrameStillSetsTheEvent) {
+// A CP210x hands a reply over in USB transfers about a millisecond apart:
+// each piece is a receive burst of its own, and the reply is decoded whole.
+TEST_F(SerialLinkFakeTest, ReplyInPiecesOfOneToEightBytesIsDecodedWhole) {
     ASSERT_EQ(OpenCradle(), 1);
-    script->PushBurst({{0x02, 0x80, 0x06}});
-    ASSERT_TRUE(AwaitBurst());
-    EXPECT_EQ(state.replyStatus.load(), kReplyNone);
-    // The frame's rest in the next burst is lost; the next reply decodes.
-    script->PushBurst({{0x86, 0x03}});
-    ASSERT_TRUE(AwaitBurst());
-    EXPECT_EQ(state.replyStatus.load(), kReplyNone);
+    Bytes data(64);
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        data[i] = static_cast<std::uint8_t>(i * 7 + 2);  // holds 0x02 and 0x03 too
+    }
+    const Bytes reply = sim::MemoryDataReply(0x0100, data);
+    for (std::size_t piece = 1; piece <= 8; ++piece) {
+        SCOPED_TRACE(piece);
+        state.replyBuf.fill(0);
+        link.SendCommand(ReadBlockFrameText(0x0100));
+        const std::uint32_t seq = state.txSeq.load();
+        for (std::size_t at = 0; at < reply.size(); at += piece) {
+            const auto end = reply.begin() + static_cast<long>(std::min(at + piece, reply.size()));
+            script->PushBurst({Bytes(reply.begin() + static_cast<long>(at), end)});
+        }
+        EXPECT_EQ(AwaitReply(state, seq, 5s), kReplyData);
+        EXPECT_EQ(Bytes(state.replyBuf.begin() + 4, state.replyBuf.begin() + 68), data);
+    }
+}
+
+// Neither a signal nor a status left from before a frame was sent decides its
+// attempt, and a frame cut off before it was sent is not glued to its reply.
+TEST_F(SerialLinkFakeTest, OnlyAFrameBegunAfterTheRequestAnswersIt) {
+    ASSERT_EQ(OpenCradle(), 1);
+    link.SendCommand(std::string(kPresenceProbeFrame));
     script->PushBurst({sim::AckReply()});
     ASSERT_TRUE(AwaitBurst());
-    EXPECT_EQ(state.replyStatus.load(), kReplyAck);
+    script->PushBurst({sim::AckReply()});  // a late second acknowledge, unconsumed
+    for (int i = 0; i < 500 && !state.replyEvent.Current()->IsSet(); ++i) {
+        std::this_thread::sleep_for(1ms);
+    }
+    link.SendCommand(std::string(kWriteStartFrame));
+    const std::uint32_t refused = state.txSeq.load();
+    script->PushBurst({sim::NakReply()});
+    EXPECT_EQ(AwaitReply(state, refused, 5s), kReplyNone);
+    EXPECT_EQ(state.replyStatus.load(), kReplyAck);  // left from before: not counted
+
+    link.SendCommand(ReadBlockFrameText(0x0100));
+    script->PushBurst({{0x02, 0x80, 0x03, 0x01}});  // cut off: the pager was reseated
+    ASSERT_TRUE(AwaitBurst());
+    link.SendCommand(std::string(kPresenceProbeFrame));
+    const std::uint32_t probe = state.txSeq.load();
+    script->PushBurst({sim::AckReply()});
+    EXPECT_EQ(AwaitReply(state, probe, 5s), kReplyAck);
+}
+
+// A pulled cradle: the watch thread stops reading instead of making an empty
+// burst of every pass, and the next open of the device starts afresh.
+TEST_F(SerialLinkFakeTest, HangUpStopsTheBurstsAndTheNextOpenReopens) {
+    ASSERT_EQ(OpenCradle(), 1);
+    script->HangUp();
+    for (int i = 0; i < 500 && !link.HungUp(); ++i) {
+        std::this_thread::sleep_for(1ms);
+    }
+    ASSERT_TRUE(link.HungUp());
+    EXPECT_FALSE(state.replyEvent.Wait(100ms));
+    EXPECT_TRUE(script->Reads().empty());
+    ASSERT_EQ(OpenCradle(), 1);
+    EXPECT_EQ(script->Opens(), 2);
+    EXPECT_EQ(script->Closes(), 1);
+    EXPECT_FALSE(link.HungUp());
 }
 
 TEST_F(SerialLinkFakeTest, SixHundredBytesAreReadAs522And78AndDecodedAcrossTheSeam) {

@@ -13,6 +13,14 @@ void FakePortScript::PushBurst(std::vector<Bytes> arrivals) {
     cv.notify_all();
 }
 
+void FakePortScript::HangUp() {
+    {
+        std::lock_guard lock(mutex);
+        hungUp = true;
+    }
+    cv.notify_all();
+}
+
 std::vector<FakePortScript::Bytes> FakePortScript::Writes() const {
     std::lock_guard lock(mutex);
     return writes;
@@ -65,6 +73,7 @@ bool FakeSerialPort::Open(const std::string&) {
     }
     ++s_->opens;
     s_->cancelled = false;
+    s_->hungUp = false;
     return true;
 }
 
@@ -114,10 +123,19 @@ WaitResult FakeSerialPort::WaitForInput() {
     ++s_->waitsStarted;
     s_->maxWaiting = std::max(s_->maxWaiting, s_->waiting);
     s_->cv.notify_all();
-    s_->cv.wait(lock, [&] { return s_->cancelled || !s_->bursts.empty(); });
+    // Like a tty: a hang-up is reported once, then waits block until cancelled.
+    bool report = false;
+    s_->cv.wait(lock, [&] {
+        report = s_->hungUp && s_->hangUpsReported < s_->opens;
+        return s_->cancelled || report || (!s_->hungUp && !s_->bursts.empty());
+    });
     --s_->waiting;
     if (s_->cancelled) {
         return WaitResult::Cancelled;
+    }
+    if (report) {
+        s_->hangUpsReported = s_->opens;
+        return WaitResult::HungUp;
     }
     s_->current = std::move(s_->bursts.front());
     s_->bursts.pop_front();

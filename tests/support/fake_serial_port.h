@@ -23,6 +23,8 @@ struct FakePortScript {
 
     // Pushes one receive burst: each arrival is what a read can take at once.
     void PushBurst(std::vector<Bytes> arrivals);
+    // The device goes away: the pending wait reports a hang-up.
+    void HangUp();
     // Called by the test to see what happened.
     std::vector<Bytes> Writes() const;
     std::vector<std::chrono::milliseconds> WriteTimeouts() const;
@@ -49,6 +51,8 @@ struct FakePortScript {
     int maxWaiting = 0;
     int waitsStarted = 0;
     bool cancelled = false;
+    bool hungUp = false;
+    int hangUpsReported = 0;
 };
 
 class FakeSerialPort final : public SerialPort {

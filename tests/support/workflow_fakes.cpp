@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "protocol/hex_text.h"
-#include "protocol/reply_decoder.h"
+#include "protocol/receive_burst.h"
 #include "workflow/vexlo_view.h"
 
 namespace sn::testing {
@@ -39,14 +39,20 @@ void VirtualClock::Sleep(std::chrono::milliseconds pause) {
         now_ += pause;
     }
     timeline_.Add("sleep " + std::to_string(pause.count()));
+    if (onSleep) {
+        onSleep(pause);
+    }
 }
 
-bool VirtualClock::WaitReply(ReplyEventSlot& event, std::chrono::milliseconds timeout) {
+bool VirtualClock::WaitReply(ReplyEventSlot& event, std::chrono::milliseconds timeout,
+                             const std::function<bool()>& answered) {
     // The loopback link decodes a reply while the frame is sent, so whatever
     // will ever arrive has arrived already.
-    if (event.Wait(std::chrono::milliseconds(0))) {
-        timeline_.Add("wait");
-        return true;
+    while (event.Wait(std::chrono::milliseconds(0))) {
+        if (answered()) {
+            timeline_.Add("wait");
+            return true;
+        }
     }
     {
         std::lock_guard lock(mutex_);
@@ -91,6 +97,7 @@ int LoopbackLink::IsOpen() const {
 
 void LoopbackLink::SendCommand(std::string text) {
     const FrameBytes bytes = FrameTextToBytes(text);
+    NoteFrameSent(state_);
     if (IsOpen() == 0 || bytes.size() < 3) {
         return;
     }
@@ -98,9 +105,7 @@ void LoopbackLink::SendCommand(std::string text) {
     std::snprintf(name, sizeof name, "send %02X", bytes[2]);
     timeline_.Add(name);
     for (const auto& burst : pager_.Receive(bytes, clock_.Now())) {
-        state_.decodeState = 0;  // every burst is a receive burst of its own
-        DecodeBytes(state_, burst.bytes);
-        state_.replyEvent.Set();
+        FeedReceiveBurst(state_, burst.bytes);
     }
 }
 

@@ -42,8 +42,12 @@ class VirtualClock final : public WorkflowClock {
   public:
     explicit VirtualClock(Timeline& timeline) : timeline_(timeline) {}
     void Sleep(std::chrono::milliseconds pause) override;
-    bool WaitReply(ReplyEventSlot& event, std::chrono::milliseconds timeout) override;
+    bool WaitReply(ReplyEventSlot& event, std::chrono::milliseconds timeout,
+                   const std::function<bool()>& answered) override;
     std::chrono::milliseconds Now() const;
+    // Runs on the sleeping thread at every pause (the operator acting while a
+    // tick or a transaction waits). Set before the view runs.
+    std::function<void(std::chrono::milliseconds)> onSleep;
 
   private:
     Timeline& timeline_;

@@ -204,9 +204,9 @@ TEST_F(MonitorTest, TenProbesOrFiveQueriesWithoutAnswerMeanNoPager) {
 
 TEST_F(MonitorTest, AfterAWriteTheSuccessTextStaysUntilThePagerIsRemoved) {
     StartReady();
-    view.writeDone = 1;  // as a completed write leaves it
-    form.SetStatusText(txt::kCompleted);
-    pager.SetNumbered(true);
+    Enter("AB12CD34EF");
+    PressWrite();
+    ASSERT_EQ(form.Status(), txt::kCompleted);
     Tick();
     EXPECT_EQ(form.Status(), txt::kCompleted);
     EXPECT_FALSE(form.EditEnabled());
@@ -215,6 +215,23 @@ TEST_F(MonitorTest, AfterAWriteTheSuccessTextStaysUntilThePagerIsRemoved) {
     Tick();
     EXPECT_EQ(form.Status(), txt::kSeatPager);
     pager.SetSeated(true);
+    Tick();
+    EXPECT_EQ(form.Status(), txt::kAlreadyNumbered);
+}
+
+// Another pager seated between two ticks after a write shows its own state:
+// a fresh one is ready, and a numbered one that follows it is not taken for
+// the pager just written.
+TEST_F(MonitorTest, AnotherPagerAfterAWriteGetsItsOwnText) {
+    StartReady();
+    Enter("AB12CD34EF");
+    PressWrite();
+    pager.Reset();
+    Tick();
+    EXPECT_EQ(form.Status(), txt::kEnterSerial);
+    EXPECT_EQ(view.writeDone.load(), 0);
+    pager.SetNumbered(true);
+    form.StartTimer(2000);  // the About box closed
     Tick();
     EXPECT_EQ(form.Status(), txt::kAlreadyNumbered);
 }

@@ -63,7 +63,7 @@ TEST_F(ReadTest, PressSetsTheFormAndStopsTheMonitor) {
 
 TEST_F(ReadTest, TwoAndThreeFailuresStillRead) {
     pager.ScriptFaults(kCmdReadBlock, {Fault::Nak, Fault::BadChecksum, Fault::None, Fault::Nak,
-                                       Fault::Split, Fault::Nak, Fault::None});
+                                       Fault::WrongAddress, Fault::Nak, Fault::None});
     PressWrite();
     EXPECT_TRUE(form.Boxes().empty());
     EXPECT_EQ(pager.RequestCount(kCmdReadBlock), 7u);

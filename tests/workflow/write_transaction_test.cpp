@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "protocol/checksum.h"
 #include "protocol/frames.h"
 #include "protocol/pager_memory.h"
@@ -93,7 +95,7 @@ TEST_F(WriteTest, SuccessLeavesTheFormAndTheMonitorRight) {
 TEST_F(WriteTest, TenFailuresPerBlockAreAbsorbedWithAFreshBudgetEach) {
     std::vector<Fault> faults(10, Fault::Nak);
     faults.push_back(Fault::None);
-    faults.insert(faults.end(), 10, Fault::Split);
+    faults.insert(faults.end(), 10, Fault::BadChecksum);
     pager.ScriptFaults(kCmdWriteBlock, faults);
     Run();
     EXPECT_TRUE(form.Boxes().empty());
@@ -156,6 +158,9 @@ TEST(WriteFailureTest, EachStepHasItsError) {
 }
 
 TEST(ModelCheckTest, RefusesExactlyTheListedCodes) {
+    const std::vector<std::string> listed = {"KTN4060C", "KTN4062C", "KTM2211C", "KTM2209C",
+                                             "KTM2207C", "KTM2205C", "KTM2203C", "KTM2201C"};
+    EXPECT_EQ(std::vector<std::string>(blockedModels.begin(), blockedModels.end()), listed);
     struct Case {
         const char* what;
         Bytes field;
@@ -163,8 +168,8 @@ TEST(ModelCheckTest, RefusesExactlyTheListedCodes) {
     };
     auto text = [](std::string s) { return Bytes(s.begin(), s.end()); };
     std::vector<Case> cases;
-    for (auto code : blockedModels) {
-        cases.push_back({"listed", text(std::string(code) + "\xFF"), true});
+    for (const std::string& code : listed) {
+        cases.push_back({"listed", text(code + "\xFF"), true});
     }
     cases.push_back({"lower case", text("ktn4060c\xFF"), false});
     cases.push_back({"ninth character", text("KTN4060CX\xFF"), false});
@@ -190,6 +195,63 @@ TEST(ModelCheckTest, RefusesExactlyTheListedCodes) {
         EXPECT_EQ(h.form.Status(), c.refused ? txt::kModelRefused : txt::kCompleted);
         EXPECT_TRUE(h.form.Boxes().empty());
     }
+}
+
+// The monitor rests while the operator types, so a numbered pager can be
+// seated in its place: its number is never overwritten.
+TEST_F(WriteTest, PagerNumberedMeanwhileIsRefusedAndLeftAlone) {
+    StartReady();
+    Enter("AB12CD34EF");
+    pager.SetNumbered(true);
+    const Bytes before = pager.ReadMemory(kInfoAreaStart, kInfoAreaSize);
+    pager.ClearLog();
+    PressWrite();
+    EXPECT_EQ(pager.RequestCount(kCmdWriteStart), 0u);
+    EXPECT_EQ(pager.RequestCount(kCmdWriteBlock), 0u);
+    EXPECT_EQ(pager.RequestCount(kCmdClosing), 1u);
+    EXPECT_EQ(pager.ReadMemory(kInfoAreaStart, kInfoAreaSize), before);
+    EXPECT_EQ(form.Status(), txt::kAlreadyNumbered);
+    EXPECT_FALSE(form.EditEnabled());
+    EXPECT_TRUE(form.Boxes().empty());
+    EXPECT_EQ(form.TimerPeriod(), 2000);
+}
+
+// Ctrl+N while the worker runs changes nothing of what the worker uses.
+TEST_F(WriteTest, NewDocumentDuringATransactionIsIgnored) {
+    pager.ScriptFaults(kCmdWriteStart, std::vector<Fault>(5, Fault::Nak));
+    form.onBox = [this](const testing::Box&) { view.OnInitialUpdate(); };
+    Run();
+    ExpectBox(txt::kWriteError1);
+    EXPECT_EQ(std::string(view.serialBytes.begin(), view.serialBytes.end()), "AB12CD34EF");
+    const auto history = form.StatusHistory();
+    const auto gathering = std::find(history.begin(), history.end(), txt::kGathering);
+    EXPECT_EQ(std::count(gathering, history.end(), txt::kCheckSerial), 0);
+    EXPECT_EQ(history.back(), txt::kWriting);
+}
+
+// Write pressed while a tick still waits for the pager: the tick's outcome
+// does not land on top of the transaction's texts, nor empty the field.
+TEST_F(WriteTest, TickStillRunningWhenWriteIsPressedLeavesTheFormToIt) {
+    StartReady();
+    Enter("AB12CD34EF");
+    form.StartTimer(2000);  // the About box closed: ticks again
+    bool pressed = false;
+    clock.onSleep = [&](std::chrono::milliseconds) {
+        if (!pressed) {
+            pressed = true;
+            view.OnWriteButton();  // during the probe's first pause
+        }
+    };
+    Tick();
+    view.WaitForTransaction();
+    const auto history = form.StatusHistory();
+    const auto gathering = std::find(history.begin(), history.end(), txt::kGathering);
+    ASSERT_NE(gathering, history.end());
+    EXPECT_EQ(std::count(gathering, history.end(), txt::kEnterSerial), 0);
+    EXPECT_EQ(form.Status(), txt::kCompleted);
+    EXPECT_EQ(form.SerialText(), "AB12CD34EF");
+    EXPECT_EQ(pager.ReadMemory(kSerialAddress, 10),
+              Bytes({'A', 'B', '1', '2', 'C', 'D', '3', '4', 'E', 'F'}));
 }
 
 TEST(ModelCheckTest, ModelTextStopsAtTheFirstErasedByteOrSixteen) {

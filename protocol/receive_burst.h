@@ -1,0 +1,42 @@
+#pragma once
+// Receive bursts and the request a reply belongs to.
+//
+// A CP210x bridge hands received bytes to the host in small USB transfers
+// about a millisecond apart, so one reply usually arrives as several receive
+// bursts. A frame under way therefore carries over from one burst to the
+// next; it is dropped at the start of a burst only when it began before the
+// latest request was sent (a stale or broken reply that the new request's
+// reply must not be glued to).
+//
+// The waiter for a request judges only a frame that began after its request
+// was sent: a signal or a replyStatus left from earlier traffic never counts,
+// and a burst that brings only part of a frame does not end the wait.
+//
+// NoteFrameSent runs on the sending thread; BeginReceiveBurst,
+// EndReceiveBurst and FeedReceiveBurst on the watch thread (the one decoder
+// thread); ReplyEnded and ReplyOutcome on the waiting thread after a wait on
+// replyEvent has returned.
+
+#include <cstdint>
+#include <span>
+
+#include "protocol/link_state.h"
+
+namespace sn {
+
+// Gives the frame about to be sent its number, which the caller keeps.
+std::uint32_t NoteFrameSent(LinkState& state);
+
+void BeginReceiveBurst(LinkState& state);
+// Publishes which request's reply ended in this burst, then sets replyEvent.
+void EndReceiveBurst(LinkState& state);
+// One whole receive burst, for links that get their bytes in one piece.
+void FeedReceiveBurst(LinkState& state, std::span<const std::uint8_t> bytes);
+
+// True once a frame that began after request `seq` was sent has ended,
+// complete or discarded.
+bool ReplyEnded(const LinkState& state, std::uint32_t seq);
+// replyStatus when the reply to request `seq` set it, else kReplyNone.
+std::uint8_t ReplyOutcome(const LinkState& state, std::uint32_t seq);
+
+}  // namespace sn
