@@ -1,4 +1,5 @@
 #include "protocol/reply_decoder.h"
+#include "protocol/receive_burst.h"
 
 #include <gtest/gtest.h>
 
@@ -19,11 +20,8 @@ class ReplyDecoderTest : public ::testing::Test {
   protected:
     void SetUp() override { state.replyBuf.fill(kSentinel); }
 
-    // One receive burst: the watch thread resets decodeState at its start.
-    void Burst(const Bytes& bytes) {
-        state.decodeState = 0;
-        DecodeBytes(state, bytes);
-    }
+    // One receive burst, as the watch thread hands it over.
+    void Burst(const Bytes& bytes) { FeedReceiveBurst(state, bytes); }
     bool ReplyBufUntouched() const {
         return std::all_of(state.replyBuf.begin(), state.replyBuf.end(),
                            [](auto b) { return b == kSentinel; });
@@ -109,13 +107,22 @@ TEST_F(ReplyDecoderTest, NoiseBeforeStxIsSkipped) {
     EXPECT_EQ(state.replyStatus.load(), kReplyAck);
 }
 
-TEST_F(ReplyDecoderTest, ReplySplitOverTwoBurstsIsLostButTheNextOneDecodes) {
+// A reply goes on across bursts; a half reply from before the latest request
+// was sent is dropped, so the new request's reply starts afresh.
+TEST_F(ReplyDecoderTest, ReplySplitOverTwoBurstsDecodesUnlessARequestCameBetween) {
     const Bytes ack = sim::AckReply();
+    const std::uint32_t seq = NoteFrameSent(state);
     Burst(Bytes(ack.begin(), ack.begin() + 2));
+    EXPECT_FALSE(ReplyEnded(state, seq));
     Burst(Bytes(ack.begin() + 2, ack.end()));
-    EXPECT_EQ(state.replyStatus.load(), kReplyNone);
+    EXPECT_TRUE(ReplyEnded(state, seq));
+    EXPECT_EQ(ReplyOutcome(state, seq), kReplyAck);
+
+    const Bytes status = sim::ShortDataReply(0x93, Bytes{0x40});
+    Burst(Bytes(status.begin(), status.begin() + 4));
+    const std::uint32_t next = NoteFrameSent(state);
     Burst(ack);
-    EXPECT_EQ(state.replyStatus.load(), kReplyAck);
+    EXPECT_EQ(ReplyOutcome(state, next), kReplyAck);
 }
 
 TEST_F(ReplyDecoderTest, ReplySpanningTwoChunksOfOneBurstDecodes) {
