@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QKeyEvent>
 #include <QThread>
+#include <QValidator>
 
 #include "app/dialog_units.h"
 #include "app/key_mapping.h"
@@ -15,6 +16,26 @@ namespace sn::app {
 namespace {
 constexpr int kFormWidth = 207;
 constexpr int kFormHeight = 99;
+
+// The field holds only what the key filter lets be typed, upper-cased,
+// whichever way the text came: keys, paste (keys or the context menu), drag
+// and drop, an input method. A change that brings any other character is
+// refused whole, so the field's text is ASCII and its length counts
+// characters.
+class SerialValidator final : public QValidator {
+  public:
+    using QValidator::QValidator;
+    State validate(QString& input, int& /*pos*/) const override {
+        for (QChar& c : input) {
+            if (c.unicode() >= 0x80 || !IsTypableSerialChar(static_cast<char>(c.unicode()))) {
+                return Invalid;
+            }
+            c = c.toUpper();
+        }
+        return Acceptable;
+    }
+};
+
 }  // namespace
 
 GuiForm::GuiForm(QWidget* parent)
@@ -33,11 +54,17 @@ GuiForm::GuiForm(QWidget* parent)
     status_->setGeometry(du.Rect(11, 9, 181, 18));
     setFixedSize(du.X(kFormWidth), du.Y(kFormHeight));
 
+    // A left-aligned static: the text starts at the edge (each status text
+    // begins with a blank) and breaks between words onto the next line.
     status_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    status_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    status_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    status_->setIndent(0);
+    status_->setWordWrap(true);
+    status_->setTextFormat(Qt::PlainText);
     caption_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     edit_->setAlignment(Qt::AlignCenter);
     edit_->setMaxLength(10);
+    edit_->setValidator(new SerialValidator(edit_));
     edit_->setEnabled(false);
     progress_->setRange(0, 100);
     progress_->setTextVisible(false);
@@ -70,6 +97,9 @@ void GuiForm::Attach(CVexloView* view, BoxBroker* broker, std::function<void()> 
 
 void GuiForm::OnGui(std::function<void()> action) {
     if (QThread::currentThread() == thread()) {
+        // What other threads asked for earlier comes first: a tick's last
+        // texts must not land after the Write button's.
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
         action();
     } else {
         QMetaObject::invokeMethod(this, std::move(action), Qt::QueuedConnection);
@@ -92,6 +122,7 @@ void GuiForm::OnTextChanged(const QString& text) {
 
 void GuiForm::SetSerialText(const std::string& text) {
     if (QThread::currentThread() == thread()) {
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
         const QString t = QString::fromStdString(text);
         if (edit_->text() == t) {
             OnTextChanged(t);  // the field notifies even when nothing changed

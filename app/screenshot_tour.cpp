@@ -53,9 +53,9 @@ QMessageBox* OpenBox() {
 
 QWidget* g_frame = nullptr;
 
-// Everything on screen that belongs to the program, in one picture. With no
-// window manager there are no title bars, so a dialog or box is set beside
-// the window rather than over it.
+// Everything on screen that belongs to the program, in one picture, title
+// bars included: a dialog or box is set beside the window rather than over
+// it, so that both show in full.
 void Shot(const QString& dir, const QString& name) {
     for (QWidget* w : QApplication::topLevelWidgets()) {
         if (w != g_frame && w->isVisible() && w->isWindow()) {
@@ -87,7 +87,8 @@ int main(int argc, char** argv) {
     }
     const QString out = QString::fromLocal8Bit(argv[2]);
     QDir().mkpath(out);
-    const QString link = QDir::tempPath() + "/cradle0";
+    // A short name, as a cradle's port has one: the port box shows it whole.
+    const QString link = QStringLiteral("/tmp/cr0");
     QFile::remove(link);
     const QByteArray command = QByteArray(argv[1]) + " --unplugged --link " + link.toLocal8Bit();
     g_sim = popen(command.constData(), "w");
@@ -95,7 +96,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     QTest::qWait(500);
-    QGuiApplication::setApplicationDisplayName(QStringLiteral("Serial Number Tool"));
+    QApplication::setApplicationName(QStringLiteral("Serial Number Tool"));
 
     sn::app::AppOptions options;
     options.port = link.toStdString();
@@ -105,9 +106,9 @@ int main(int argc, char** argv) {
     }
     app.Frame()->move(60, 60);
     g_frame = app.Frame();
-    // No window manager runs under Xvfb: the window is activated by hand
-    // (also after a box has closed), so that focus moves, and the field's
-    // focus-loss check runs, as on a desktop.
+    // The window is activated by hand (also after a box has closed), so that
+    // focus moves, and the field's focus-loss check runs, as on a desktop,
+    // whether a window manager runs or not.
     auto activate = [&] {
         app.Frame()->activateWindow();
         QApplication::setActiveWindow(app.Frame());

@@ -1,5 +1,6 @@
 #include "app/vexlo_app.h"
 
+#include <QApplication>
 #include <QIcon>
 #include <QMenuBar>
 
@@ -87,6 +88,9 @@ void CVexloApp::OnNewDocument() {
 }
 
 void CVexloApp::OnAppAbout() {
+    if (holding_) {
+        return;
+    }
     GuiForm* form = frame_->Form();
     form->StopTimer();
     CAboutDlg about(frame_.get());
@@ -94,9 +98,34 @@ void CVexloApp::OnAppAbout() {
     form->StartTimer(2000);
 }
 
+// The port source is the monitor's: a tick still running on its thread ends
+// first, as it would have, while the window goes on (a box it opens can be
+// answered). The operator sees the wait cursor meanwhile.
+bool CVexloApp::HoldMonitorForDialog() {
+    const bool busy = runner_->Busy();
+    if (busy) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    }
+    holding_ = true;
+    const bool held = HoldMonitor(*frame_->Form(), *runner_, [this] {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        return !shutDown_;
+    });
+    holding_ = false;
+    if (busy) {
+        QApplication::restoreOverrideCursor();
+    }
+    return held;
+}
+
 void CVexloApp::OnSystemSetup() {
+    if (holding_) {
+        return;  // already waiting to open it
+    }
+    if (!HoldMonitorForDialog()) {
+        return;  // the window is closing
+    }
     GuiForm* form = frame_->Form();
-    form->StopTimer();
     // Whatever happens here, the monitor is started again afterwards: the
     // operator is told to connect the cradle and try again, so it must go
     // on following the cradle.

@@ -57,6 +57,8 @@ class CVexloApp final : public QObject {
   private:
     class Reporter;
 
+    bool HoldMonitorForDialog();
+
     AppOptions options_;
     std::unique_ptr<sim::VirtualCradle> cradle_;
     std::unique_ptr<PortSource> source_;
@@ -70,6 +72,7 @@ class CVexloApp final : public QObject {
     std::unique_ptr<CVexloView> view_;
     std::unique_ptr<TickRunner> runner_;
     bool shutDown_ = false;
+    bool holding_ = false;  // System Setup waits for a tick (GUI thread only)
 };
 
 }  // namespace sn::app

@@ -1,5 +1,7 @@
 #include "workflow/tick_runner.h"
 
+#include "workflow/form.h"
+
 namespace sn {
 
 TickRunner::TickRunner(std::function<void()> tick)
@@ -36,6 +38,12 @@ bool TickRunner::Busy() const {
     return pending_ || running_;
 }
 
+bool TickRunner::WaitIdle(std::chrono::milliseconds within) {
+    std::unique_lock lock(mutex_);
+    // A tick posted after Stop never runs.
+    return cv_.wait_for(lock, within, [this] { return !running_ && (!pending_ || stop_); });
+}
+
 void TickRunner::Run() {
     std::unique_lock lock(mutex_);
     for (;;) {
@@ -49,6 +57,22 @@ void TickRunner::Run() {
         tick_();
         lock.lock();
         running_ = false;
+        cv_.notify_all();
+    }
+}
+
+bool HoldMonitor(FormView& form, TickRunner& runner, const std::function<bool()>& pump) {
+    constexpr std::chrono::milliseconds kSlice{10};
+    for (;;) {
+        // Again on every round: the timer may have been started meanwhile
+        // (Ctrl+N, a transaction that ended).
+        form.StopTimer();
+        if (runner.WaitIdle(kSlice)) {
+            return true;
+        }
+        if (!pump()) {
+            return false;
+        }
     }
 }
 

@@ -7,6 +7,7 @@
 // Thread safety: Post and Stop may be called from any thread; Stop waits for
 // a running tick to end (cancel the clock first to make that quick).
 
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -24,6 +25,8 @@ class TickRunner {
     void Post();
     void Stop();
     bool Busy() const;
+    // Waits up to `within` for no tick to be pending or running; true when so.
+    bool WaitIdle(std::chrono::milliseconds within);
 
   private:
     void Run();
@@ -36,5 +39,16 @@ class TickRunner {
     bool stop_ = false;
     std::thread thread_;
 };
+
+class FormView;
+
+// Before a dialog of the face lists the ports itself: the monitor's timer is
+// stopped and a tick still running on the runner's thread is let finish as
+// it would have (nothing is cancelled), so that the port source is used by
+// one thread at a time. `pump` keeps the face's events going meanwhile, about
+// every 10 ms (a box the tick opens must stay answerable), and returns false
+// to give up (the window is closing). True when no tick runs; the caller
+// lists the ports before it handles any further event.
+bool HoldMonitor(FormView& form, TickRunner& runner, const std::function<bool()>& pump);
 
 }  // namespace sn

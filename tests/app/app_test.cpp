@@ -4,10 +4,15 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QStatusBar>
 #include <QtTest>
 #include <cstdio>
+#include <functional>
+#include <memory>
+#include <thread>
 
 #include "app/serial_comm_dialog.h"
 #include "app/stall_meter.h"
@@ -99,6 +104,8 @@ class AppTest : public QObject {
         QCOMPARE(frame->minimumSize(), frame->maximumSize());
         QVERIFY(!(frame->windowFlags() & Qt::WindowMaximizeButtonHint));
         QVERIFY(!(frame->windowFlags() & Qt::WindowMinimizeButtonHint));
+        QVERIFY(frame->windowFlags() & Qt::WindowCloseButtonHint);
+        QCOMPARE(frame->windowFlags() & Qt::WindowType_Mask, Qt::Window);
         QCOMPARE(Status(), Q(text::kCheckSerial));
         QVERIFY(!Edit()->isEnabled());
         QVERIFY(!app_->Form()->WriteButton()->isEnabled());
@@ -140,16 +147,95 @@ class AppTest : public QObject {
             QTest::keyClick(Edit(), k, Qt::ControlModifier);
         }
         QCOMPARE(Edit()->text(), QStringLiteral("1*AB"));
-        QApplication::clipboard()->setText(QStringLiteral("c-d 12345"));
-        QTest::keyClick(Edit(), Qt::Key_V, Qt::ControlModifier);  // paste is not filtered
-        QCOMPARE(Edit()->text(), QStringLiteral("1*ABC-D 12"));   // ten at most
+        QApplication::clipboard()->setText(QStringLiteral("cd123456"));
+        QTest::keyClick(Edit(), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(Edit()->text(), QStringLiteral("1*ABCD1234"));  // ten at most
         QCOMPARE(Status(), Q(text::kClickWrite));
         QTest::keyClick(Edit(), Qt::Key_9);  // an eleventh character
         QCOMPARE(Edit()->text().size(), 10);
         QTest::keyClick(Edit(), Qt::Key_Backspace);
-        QCOMPARE(Edit()->text(), QStringLiteral("1*ABC-D 1"));
+        QCOMPARE(Edit()->text(), QStringLiteral("1*ABCD123"));
         QTest::keyClick(Edit(), Qt::Key_N, Qt::ControlModifier);  // not the window's Ctrl+N
         QCOMPARE(Status(), Q(text::kEnterSerial));
+    }
+
+    // Text that comes other ways than typed keys passes the same filter: a
+    // change that brings anything but letters, digits and '*' is refused
+    // whole, and letters become capitals. Five "É" are never ten characters.
+    void onlyTypableTextEntersTheField() {
+        struct Way {
+            const char* name;
+            std::function<void(QLineEdit*, const QString&)> put;
+        };
+        const Way ways[] = {
+            {"Ctrl+V",
+             [](QLineEdit* e, const QString& t) {
+                 QApplication::clipboard()->setText(t);
+                 QTest::keyClick(e, Qt::Key_V, Qt::ControlModifier);
+             }},
+            {"Shift+Insert",
+             [](QLineEdit* e, const QString& t) {
+                 QApplication::clipboard()->setText(t);
+                 QTest::keyClick(e, Qt::Key_Insert, Qt::ShiftModifier);
+             }},
+            {"context menu",
+             [](QLineEdit* e, const QString& t) {
+                 QApplication::clipboard()->setText(t);
+                 std::unique_ptr<QMenu> menu(e->createStandardContextMenu());
+                 for (QAction* a : menu->actions()) {
+                     if (a->text().startsWith(QStringLiteral("&Paste"))) {
+                         a->trigger();
+                     }
+                 }
+             }},
+            {"drag and drop",
+             [](QLineEdit* e, const QString& t) {
+                 QMimeData mime;
+                 mime.setText(t);
+                 QDragEnterEvent enter(QPoint(4, 4), Qt::CopyAction, &mime, Qt::LeftButton,
+                                       Qt::NoModifier);
+                 QApplication::sendEvent(e, &enter);
+                 QDropEvent drop(QPointF(4, 4), Qt::CopyAction, &mime, Qt::LeftButton,
+                                 Qt::NoModifier);
+                 QApplication::sendEvent(e, &drop);
+             }},
+            {"input method",
+             [](QLineEdit* e, const QString& t) {
+                 QInputMethodEvent commit;
+                 commit.setCommitString(t);
+                 QApplication::sendEvent(e, &commit);
+             }},
+        };
+        const struct {
+            QString text;
+            QString held;        // by a way that pastes
+            QString heldByKeys;  // by Shift+Insert, which the key filter consumes
+        } cases[] = {
+            {QStringLiteral("ab12*z"), QStringLiteral("AB12*Z"), QString()},
+            {QStringLiteral("c-d 12345"), QString(), QString()},
+            {QStringLiteral("\u00C9\u00C9\u00C9\u00C9\u00C9"), QString(), QString()},
+            {QStringLiteral("AB12CD34\u00C9F"), QString(), QString()},
+            {QStringLiteral("ab12cd34ef99"), QStringLiteral("AB12CD34EF"), QString()},
+        };
+        Launch();
+        WaitReady();
+        for (const Way& way : ways) {
+            for (const auto& c : cases) {
+                Edit()->clear();
+                way.put(Edit(), c.text);
+                const QString expected =
+                    QString::fromLatin1(way.name) == "Shift+Insert" ? c.heldByKeys : c.held;
+                const QByteArray where = QByteArray(way.name) + ": " + c.text.toUtf8() + " -> " +
+                                         Edit()->text().toUtf8();
+                QVERIFY2(Edit()->text() == expected, where.constData());
+                QVERIFY2(app_->Form()->SerialText() == expected.toStdString(), where.constData());
+                Edit()->setFocus();
+                app_->Frame()->setFocus();  // the length check on leaving the field
+                QTRY_VERIFY2(!Edit()->hasFocus(), where.constData());
+                QVERIFY2(app_->View()->serialReady.load() == (expected.size() == 10 ? 1 : 0),
+                         where.constData());
+            }
+        }
     }
 
     void leavingTheField() {
@@ -191,6 +277,48 @@ class AppTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(!Edit()->isEnabled(), 5000);
         QTest::qWait(2500);
         QCOMPARE(Status(), Q(text::kCompleted));
+    }
+
+    // Every status text shows in full in the status line, as a left-aligned
+    // static shows it: broken between words onto the next line.
+    void statusTextsFitTheStatusLine_data() {
+        QTest::addColumn<QByteArray>("text");
+        for (const char* t :
+             {text::kCheckSerial, text::kNotConnected, text::kSeatPager, text::kEnterSerial,
+              text::kSerialInvalid, text::kClickWrite, text::kAlreadyNumbered, text::kGathering,
+              text::kModelRefused, text::kWriting, text::kCompleted}) {
+            QTest::newRow(t) << QByteArray(t);
+        }
+    }
+    void statusTextsFitTheStatusLine() {
+        QFETCH(QByteArray, text);
+        GuiForm form;
+        form.SetStatusText(text.toStdString());
+        const QLabel* line = form.StatusLabel();
+        const QRect room = line->contentsRect();
+        const QRect needed = line->fontMetrics().boundingRect(
+            room, static_cast<int>(line->alignment()) | Qt::TextWordWrap, line->text());
+        QVERIFY2(room.contains(needed), qPrintable(QStringLiteral("needs %1x%2, has %3x%4")
+                                                       .arg(needed.width())
+                                                       .arg(needed.height())
+                                                       .arg(room.width())
+                                                       .arg(room.height())));
+        QVERIFY(line->wordWrap());
+    }
+
+    // A tick's last texts, queued from its thread before the Write button
+    // was pressed, land before the button's " Gathering Pager information...",
+    // never after it.
+    void queuedTextsKeepTheirPlaceBeforeTheGuiThreads() {
+        GuiForm form;
+        std::thread tick([&] {
+            form.SetSerialText("");
+            form.SetStatusText(text::kEnterSerial);
+        });
+        tick.join();
+        form.SetStatusText(text::kGathering);
+        QCoreApplication::processEvents();
+        QCOMPARE(form.StatusLabel()->text(), Q(text::kGathering));
     }
 
     void stallDuringANoPagerTick() {

@@ -6,12 +6,14 @@
 #include <cstdio>
 
 #include "ports/explicit_port_source.h"
+#include "ports/list_serial_ports.h"
 #include "protocol/checksum.h"
 #include "protocol/frames.h"
 #include "protocol/pager_memory.h"
 #include "serial/serial_link.h"
 #include "sim/pty_pager.h"
 #include "tests/support/recording_reporter.h"
+#include "tests/support/scripted_port_source.h"
 #include "tests/support/workflow_fakes.h"
 #include "workflow/texts.h"
 #include "workflow/tick_runner.h"
@@ -152,6 +154,90 @@ TEST(TickRunnerTest, PostsMergeWhileATickRuns) {
     }
     runner.Stop();
     EXPECT_EQ(ticks.load(), 2);
+}
+
+// The cradle's source, slowed down once: the first opening of the device
+// list takes 50 ms (the monitor's tick is then still listing).
+class SlowOnceSource final : public PortSource {
+  public:
+    explicit SlowOnceSource(PortSource& inner) : inner_(inner) {}
+    std::atomic<bool> entered{false};
+
+    OsVersion GetVersion() override { return inner_.GetVersion(); }
+    std::uint32_t OpenInterfaceSet() override {
+        if (!entered.exchange(true)) {
+            std::this_thread::sleep_for(50ms);
+        }
+        return inner_.OpenInterfaceSet();
+    }
+    std::uint32_t EnumInterface(std::uint32_t i) override { return inner_.EnumInterface(i); }
+    std::uint32_t GetInterfaceDetail(std::uint32_t i, std::string& path) override {
+        return inner_.GetInterfaceDetail(i, path);
+    }
+    std::optional<std::string> GetDeviceProperty(std::uint32_t i, DeviceProperty p) override {
+        return inner_.GetDeviceProperty(i, p);
+    }
+    void CloseInterfaceSet() override { inner_.CloseInterfaceSet(); }
+    std::optional<RegKey> OpenKey(RegKey parent, const std::string& name) override {
+        return inner_.OpenKey(parent, name);
+    }
+    std::optional<std::string> EnumSubkey(RegKey key, std::uint32_t i) override {
+        return inner_.EnumSubkey(key, i);
+    }
+    std::optional<std::string> QueryValue(RegKey key, const std::string& name) override {
+        return inner_.QueryValue(key, name);
+    }
+    void CloseKey(RegKey key) override { inner_.CloseKey(key); }
+    bool CanOpen(const std::string& path) override { return inner_.CanOpen(path); }
+
+  private:
+    PortSource& inner_;
+};
+
+// System Setup opened while a tick runs on the monitor's thread: the dialog
+// lists the ports only once the tick has ended, as it would have, and the
+// window's events go on meanwhile. Without the wait both threads would use
+// the source at once, which ThreadSanitizer reports.
+TEST(TickRunnerTest, SystemSetupListsThePortsAfterTheRunningTick) {
+    sim::SubstitutePager pager;
+    testing::Timeline timeline;
+    testing::VirtualClock clock{timeline};
+    testing::LoopbackLink link{pager, timeline, clock};
+    testing::ScriptedPortSource scripted;
+    scripted.interfaces = {testing::ScriptedInterface{
+        "\\\\?\\usb#COM3", "Silicon Labs CP210x USB to UART Bridge (COM3)",
+        "Silicon Labs CP210x USB to UART Bridge", "USB", 0}};
+    SlowOnceSource source{scripted};
+    PortSelection selection;
+    testing::FakeForm form;
+    CVexloView view{form, link, source, clock, selection};
+    form.Attach(&view);
+    view.OnInitialUpdate();
+    TickRunner runner([&] { view.OnTimer(0); });
+    runner.Post();
+    while (!source.entered.load()) {
+        std::this_thread::sleep_for(1ms);
+    }
+
+    int pumps = 0;
+    ASSERT_TRUE(HoldMonitor(form, runner, [&] { return ++pumps > 0; }));
+    EXPECT_FALSE(runner.Busy());
+    EXPECT_GT(pumps, 0);
+    EXPECT_FALSE(form.TimerPeriod().has_value());
+    EXPECT_EQ(form.Status(), txt::kEnterSerial);  // the tick was not cut short
+    PortList ports;
+    ListSerialPorts(ports, 0, source, selection);
+    EXPECT_EQ(ports.size(), 1u);
+    EXPECT_EQ(scripted.setsOpen, 0);
+
+    // The window closing during the wait gives it up.
+    source.entered = false;
+    runner.Post();
+    while (!source.entered.load()) {
+        std::this_thread::sleep_for(1ms);
+    }
+    EXPECT_FALSE(HoldMonitor(form, runner, [] { return false; }));
+    runner.Stop();
 }
 
 }  // namespace
