@@ -5,19 +5,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "fuzz/fuzz_support.h"
 #include "protocol/hex_text.h"
 
 namespace {
 
-void Require(bool ok) {
-    if (!ok) {
-        std::abort();
-    }
-}
+using sn::fuzz::Require;
 
 // Blanks out, then "\r\n" pairs out; each remaining character is a digit
 // whose value is 0 unless it is a hex digit; digits pair up from the start.

@@ -3,15 +3,13 @@
 // cradle's link, and the pager keeps answering a probe afterwards as its
 // seating says.
 
-#include <stdlib.h>
-
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <string>
 
+#include "fuzz/fuzz_support.h"
 #include "protocol/frames.h"
 #include "protocol/hex_text.h"
 #include "sim/pager_console.h"
@@ -21,20 +19,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void Require(bool ok) {
-    if (!ok) {
-        std::abort();
-    }
-}
+using sn::fuzz::Require;
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const fs::path dir = [] {
-        std::string tmpl = (fs::temp_directory_path() / "console-fuzz-XXXXXX").string();
-        Require(::mkdtemp(tmpl.data()) != nullptr);
-        return fs::path(tmpl);
-    }();
+    static const sn::fuzz::ScratchDir scratch("console-fuzz");
+    const fs::path& dir = scratch.Path();
     const fs::path link = dir / "cradle";
     std::error_code ec;
     fs::remove(link, ec);

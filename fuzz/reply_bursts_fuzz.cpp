@@ -13,11 +13,11 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <span>
 #include <vector>
 
+#include "fuzz/fuzz_support.h"
 #include "protocol/receive_burst.h"
 #include "protocol/reply_decoder.h"
 
@@ -25,11 +25,7 @@ namespace {
 
 using namespace sn;
 
-void Require(bool ok) {
-    if (!ok) {
-        std::abort();
-    }
-}
+using sn::fuzz::Require;
 
 // The same replies as the decoder accepts, read a frame at a time: a frame
 // is judged from its bytes so far each time one more arrives.

@@ -8,10 +8,10 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <span>
 #include <vector>
 
+#include "fuzz/fuzz_support.h"
 #include "protocol/checksum.h"
 #include "protocol/frames.h"
 #include "protocol/request_decoder.h"
@@ -21,11 +21,7 @@ namespace {
 
 using namespace sn;
 
-void Require(bool ok) {
-    if (!ok) {
-        std::abort();
-    }
-}
+using sn::fuzz::Require;
 
 void CheckRequest(const Request& r) {
     const auto& raw = r.raw;

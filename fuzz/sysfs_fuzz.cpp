@@ -11,19 +11,17 @@
 // PATH is relative to the root; "." and ".." in it are dropped, and a link
 // whose target would leave the tree is not made.
 
-#include <stdlib.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
 
+#include "fuzz/fuzz_support.h"
 #include "ports/list_serial_ports.h"
 #include "ports/sysfs_port_source.h"
 
@@ -31,11 +29,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void Require(bool ok) {
-    if (!ok) {
-        std::abort();
-    }
-}
+using sn::fuzz::Require;
 
 // A path below the root: no empty, "." or ".." components.
 fs::path Inside(const std::string& text) {
@@ -117,12 +111,8 @@ bool BoundToCp210x(const fs::path& root, const std::string& name) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const fs::path base = [] {
-        std::string tmpl = (fs::temp_directory_path() / "sysfs-fuzz-XXXXXX").string();
-        Require(::mkdtemp(tmpl.data()) != nullptr);
-        return fs::path(tmpl);
-    }();
-    const fs::path root = base / "sys";
+    static const sn::fuzz::ScratchDir scratch("sysfs-fuzz");
+    const fs::path root = scratch.Path() / "sys";
     std::error_code ec;
     fs::remove_all(root, ec);
     fs::create_directories(root, ec);

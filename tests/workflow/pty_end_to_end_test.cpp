@@ -135,6 +135,9 @@ struct PullCase {
     std::size_t replyBytes;  // of the last frame's reply that still go out
     const char* box;         // nullptr: the monitor's no-pager outcome
 };
+void PrintTo(const PullCase& c, std::ostream* os) {
+    *os << "frame " << c.frame << ", " << c.replyBytes << " reply bytes";
+}
 
 class CradlePulledTest : public ::testing::TestWithParam<PullCase> {
   protected:
