@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/quiet_form.h"
 #include "ports/explicit_port_source.h"
 #include "serial/serial_link.h"
 #include "sim/pty_pager.h"
@@ -23,50 +24,6 @@
 namespace {
 
 using namespace std::chrono;
-
-// A form nobody looks at.
-class QuietForm final : public sn::FormView {
-  public:
-    void Attach(sn::CVexloView* v) { view_ = v; }
-    void SetStatusText(const std::string& t) override {
-        std::lock_guard lock(m_);
-        status_ = t;
-    }
-    void SetSerialText(const std::string& t) override {
-        {
-            std::lock_guard lock(m_);
-            serial_ = t;
-        }
-        view_->OnSerialChange();
-    }
-    std::string SerialText() override {
-        std::lock_guard lock(m_);
-        return serial_;
-    }
-    void EnableSerialEdit(bool) override {}
-    void FocusSerialEdit() override {}
-    void CopySerialSelection() override {}
-    void PasteIntoSerial() override {}
-    void EnableWriteButton(bool) override {}
-    void ShowProgress(bool) override {}
-    void SetProgress(int) override {}
-    void StartTimer(int) override {}
-    void StopTimer() override {}
-    void MessageBox(const std::string& t, const std::string&, sn::BoxIcon) override {
-        std::fprintf(stderr, "box: %s\n", t.c_str());
-    }
-    bool IsKeyDown(sn::ModifierKey) override { return false; }
-    std::string Status() {
-        std::lock_guard lock(m_);
-        return status_;
-    }
-
-  private:
-    sn::CVexloView* view_ = nullptr;
-    std::mutex m_;
-    std::string status_;
-    std::string serial_;
-};
 
 // The pause after each request of a write, in the order they are sent, and
 // the bytes of the request and its reply.
@@ -129,7 +86,7 @@ int main(int argc, char** argv) {
     sn::CSerialLink link(state);
     sn::SystemClock clock;
     sn::PortSelection selection;
-    QuietForm form;
+    sn::bench::QuietForm form;
     sn::CVexloView view(form, link, ports, clock, selection);
     form.Attach(&view);
     view.OnInitialUpdate();
@@ -148,6 +105,9 @@ int main(int argc, char** argv) {
         view.WaitForTransaction();
         times.push_back(duration<double, std::milli>(steady_clock::now() - t0).count());
         if (form.Status() != sn::text::kCompleted) {
+            for (const std::string& box : form.TakeBoxes()) {
+                std::fprintf(stderr, "box: %s\n", box.c_str());
+            }
             std::fprintf(stderr, "write %d failed\n", i);
             return 1;
         }

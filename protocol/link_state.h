@@ -36,12 +36,16 @@ inline constexpr std::size_t kChunkSize = 522;  // the largest single read
 inline constexpr std::size_t kReplyBufSize = 84;
 // A data reply copies its length + 4 bytes into replyBuf.
 inline constexpr std::size_t kMaxReplyDataLength = kReplyBufSize - 4;
+// The most bytes of one frame the decoder holds: a longer frame (a data reply
+// of some 250 bytes, far more than replyBuf takes) is discarded at the byte
+// that would not fit, so frameIndex never wraps.
+inline constexpr std::uint8_t kMaxFrameBytes = 255;
 
 struct LinkState {
     std::uint8_t dataLength = 0;
     std::uint8_t decodeState = 0;
     std::uint8_t dataCount = 0;
-    std::uint8_t frameIndex = 0;  // wraps at 256, so it never leaves frameBuf
+    std::uint8_t frameIndex = 0;  // at most kMaxFrameBytes
     std::array<std::uint8_t, kFrameBufSize> frameBuf{};
     std::int32_t chunkWritePos = 0;
     std::int32_t chunkReadPos = 0;

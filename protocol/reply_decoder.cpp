@@ -143,6 +143,12 @@ void DecodeReplyByte(LinkState& s) {
     }
     const std::uint8_t b = s.chunkBuf[static_cast<std::size_t>(s.chunkReadPos)];
     ++s.chunkReadPos;
+    // frameIndex is one byte: were it to wrap, the tail of a long frame would
+    // land on its start and could pass for an acknowledge.
+    if (s.decodeState != 0 && s.frameIndex == kMaxFrameBytes) {
+        Discard(s);
+        return;
+    }
     switch (s.decodeState) {
         case 0:
             s.frameIndex = 0;

@@ -11,7 +11,8 @@
 // Only the low byte of a length counts. A reply counts only when its checksum
 // and end byte are right; a discarded frame changes neither replyStatus nor
 // replyBuf. A data reply with more data than replyBuf can take (over 80
-// bytes) is refused the same way: no outcome, nothing copied.
+// bytes) is refused the same way: no outcome, nothing copied; one too long
+// to hold (over 255 bytes in all) is discarded at the byte that does not fit.
 //
 // Runs on the watch thread only; allocates nothing.
 

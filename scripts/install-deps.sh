@@ -13,6 +13,8 @@ packages=(
     libgmock-dev
     libbenchmark-dev
     clang-format
+    clang
+    libclang-rt-14-dev
     libcli11-dev
     qt6-base-dev
     qt6-qpa-plugins

@@ -1,22 +1,28 @@
 #!/usr/bin/env bash
 # The project's test command: installs what is missing, then configures, builds
-# and runs the whole suite in every build CI runs (normal, ASan + UBSan, TSan).
-# Usage: scripts/test.sh [normal|asan|tsan ...]   (default: all three)
+# and runs the whole suite in every build CI runs (normal, ASan + UBSan, TSan),
+# then runs every fuzz target for 20 s (clang, build/fuzz).
+# Usage: scripts/test.sh [normal|asan|tsan|fuzz ...]   (default: all four)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 
 builds=("$@")
-if [ ${#builds[@]} -eq 0 ]; then builds=(normal asan tsan); fi
+if [ ${#builds[@]} -eq 0 ]; then builds=(normal asan tsan fuzz); fi
 jobs=$(nproc 2>/dev/null || echo 2)
 
 for b in "${builds[@]}"; do
+    if [ "$b" = "fuzz" ]; then
+        echo "=== fuzz build (build/fuzz), 20 s a target"
+        bash scripts/fuzz.sh 20
+        continue
+    fi
     case "$b" in
         normal) sanitize="" ;;
         asan) sanitize="address" ;;
         tsan) sanitize="thread" ;;
-        *) echo "unknown build: $b (normal, asan or tsan)" >&2; exit 2 ;;
+        *) echo "unknown build: $b (normal, asan, tsan or fuzz)" >&2; exit 2 ;;
     esac
     dir="build/$b"
     echo "=== $b build ($dir)"

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -30,6 +31,17 @@ struct PtyPagerOptions {
 
 inline constexpr std::chrono::nanoseconds kWireTimePerByte{191'000};
 
+// The cradle pulled in the middle of the traffic: once the pager has taken
+// request number `afterRequest` (1 for the first since Start), only the first
+// `replyBytes` bytes of its reply go out; then the pty closes, as a pulled
+// bridge's tty does, and `pulled` runs on the runner's thread (a test removes
+// the cradle's link there).
+struct PullPlan {
+    std::size_t afterRequest = 0;
+    std::size_t replyBytes = 0;
+    std::function<void()> pulled;
+};
+
 class PtyPager {
   public:
     explicit PtyPager(SubstitutePager& pager, PtyPagerOptions options = {});
@@ -48,6 +60,9 @@ class PtyPager {
     // The descriptor of the runner's own hold on the port side, for tests that
     // look at or preset the line settings.
     int PortFd() const { return slaveFd_; }
+    // Before Start only.
+    void PlanPull(PullPlan plan) { pull_ = std::move(plan); }
+    bool Pulled() const { return pulled_.load(); }
 
   private:
     void Run();
@@ -55,6 +70,8 @@ class PtyPager {
     bool Rest(std::chrono::nanoseconds d);                 // false when stopping
     bool Deliver(const std::vector<std::uint8_t>& bytes);  // false when stopping
     void WriteAll(const std::uint8_t* bytes, std::size_t n);
+    // Sends what the pull plan lets through of `bursts`, then hangs up.
+    void PullNow(const std::vector<ReplyBurst>& bursts);
 
     SubstitutePager& pager_;
     PtyPagerOptions options_;
@@ -65,6 +82,9 @@ class PtyPager {
     std::string lastError_;
     std::thread thread_;
     std::chrono::steady_clock::time_point started_;
+    PullPlan pull_;
+    std::size_t logAtStart_ = 0;  // requests the pager had taken before Start
+    std::atomic<bool> pulled_{false};
 };
 
 }  // namespace sn::sim

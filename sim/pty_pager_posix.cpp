@@ -52,6 +52,7 @@ bool PtyPager::Start() {
     ::tcsetattr(slaveFd_, TCSANOW, &tio);
     ::fcntl(masterFd_, F_SETFL, ::fcntl(masterFd_, F_GETFL) | O_NONBLOCK);
     started_ = std::chrono::steady_clock::now();
+    logAtStart_ = pager_.Log().size();
     thread_ = std::thread([this] { Run(); });
     return true;
 }
@@ -133,9 +134,34 @@ bool PtyPager::Deliver(const std::vector<std::uint8_t>& bytes) {
     return true;
 }
 
+void PtyPager::PullNow(const std::vector<ReplyBurst>& bursts) {
+    std::size_t left = pull_.replyBytes;
+    for (const ReplyBurst& burst : bursts) {
+        const std::size_t n = std::min(left, burst.bytes.size());
+        if (n > 0 && !Deliver({burst.bytes.begin(), burst.bytes.begin() + static_cast<long>(n)})) {
+            return;
+        }
+        left -= n;
+    }
+    // Hold the port side no longer, then close the master: the tool's end
+    // hangs up and the pty's node goes away.
+    for (int* fd : {&slaveFd_, &masterFd_}) {
+        ::close(*fd);
+        *fd = -1;
+    }
+    pulled_ = true;
+    if (pull_.pulled) {
+        pull_.pulled();
+    }
+}
+
 void PtyPager::Serve(const std::uint8_t* bytes, std::size_t n) {
     const auto now = std::chrono::steady_clock::now() - started_;
     auto bursts = pager_.Receive(std::span(bytes, n), now);
+    if (pull_.afterRequest > 0 && pager_.Log().size() - logAtStart_ >= pull_.afterRequest) {
+        PullNow(bursts);
+        return;
+    }
     for (const ReplyBurst& burst : bursts) {
         std::chrono::nanoseconds wait = burst.gapBefore;
         if (burst.requestSize > 0) {
@@ -152,7 +178,7 @@ void PtyPager::Serve(const std::uint8_t* bytes, std::size_t n) {
 
 void PtyPager::Run() {
     std::uint8_t buf[4096];
-    for (;;) {
+    while (!pulled_.load()) {
         pollfd fds[2] = {{masterFd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0 && errno != EINTR) {
             return;

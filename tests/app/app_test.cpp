@@ -456,6 +456,47 @@ class AppTest : public QObject {
         QVERIFY(!app_->View()->TransactionRunning());
         QVERIFY(!app_->Link().IsOpen());
     }
+
+    // The cradle pulled as the pager takes block 240: the write's box, the
+    // monitor running again, and the window usable once the cradle is back.
+    void cradlePulledDuringTheWriteOfBlock240() {
+        QTemporaryDir dir;
+        const QString cradle = dir.filePath(QStringLiteral("cradle"));
+        sim::PtyPager first(*pager_);
+        first.PlanPull({9, 0, [&] { QFile::remove(cradle); }});
+        QVERIFY(first.Start());
+        QVERIFY(QFile::link(QString::fromStdString(first.PortPath()), cradle));
+        AppOptions options;
+        options.port = cradle.toStdString();
+        BoxCloser boxes;
+        Launch(std::move(options));
+        WaitReady();
+        QTest::keyClicks(Edit(), "AB12CD34EF");
+        QTest::mouseClick(app_->Form()->WriteButton(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!boxes.texts.isEmpty(), 8000);
+        QCOMPARE(boxes.texts.front(), Q(text::kCaption) + "|" + Q(text::kWriteError5));
+        QTRY_VERIFY(!app_->View()->TransactionRunning());
+        QVERIFY(!app_->Link().IsOpen());
+        QCOMPARE(app_->Form()->TimerPeriod(), 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(Status(), Q(text::kNotConnected), 5000);
+
+        sim::PtyPager second(*pager_);
+        QVERIFY(second.Start());
+        QVERIFY(QFile::link(QString::fromStdString(second.PortPath()), cradle));
+        // Blocks 4 and 5 were written before the pull: the pager is numbered.
+        QTRY_COMPARE_WITH_TIMEOUT(Status(), Q(text::kAlreadyNumbered), 5000);
+        QVERIFY(!Edit()->isEnabled());
+        pager_->Reset();                  // the next pager is seated
+        app_->Frame()->activateWindow();  // the boxes took the focus
+        QVERIFY(QTest::qWaitForWindowActive(app_->Frame()));
+        WaitReady();
+        QTest::keyClicks(Edit(), "ZY98XW76VU");
+        QTest::mouseClick(app_->Form()->WriteButton(), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(Status(), Q(text::kCompleted), 10000);
+        app_->Frame()->close();  // before the pagers go
+        delete app_;
+        app_ = nullptr;
+    }
 };
 
 QTEST_MAIN(AppTest)

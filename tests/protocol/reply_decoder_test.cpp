@@ -34,6 +34,15 @@ class ReplyDecoderTest : public ::testing::Test {
         return out;
     }
 
+    // A memory data reply too long to hold whose last bytes, had the frame
+    // index wrapped onto the frame's start, would read as an acknowledge.
+    static Bytes LongFrameEndingLikeAnAck() {
+        Bytes frame{0x02, 0x80, 0x03, 0x00, 0x00, 0x00, 0xFC};
+        frame.resize(frame.size() + 250, 0x00);
+        frame.insert(frame.end(), {0x80, 0x06, 0x86, 0x03});
+        return frame;
+    }
+
     LinkState state;
 };
 
@@ -64,6 +73,7 @@ TEST_F(ReplyDecoderTest, DamagedFramesAreDiscardedAndDecodingGoesOn) {
         {"unknown type", {0x02, 0x80, 0x07, 0x87, 0x03}},
         {"no ETX after good checksum", {0x02, 0x80, 0x06, 0x86, 0x04}},
         {"short data, bad checksum", {0x02, 0x80, 0x93, 0x00, 0x01, 0x40, 0x00, 0x03}},
+        {"252 data bytes ending 80 06 86 03", LongFrameEndingLikeAnAck()},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

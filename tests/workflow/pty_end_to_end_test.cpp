@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include <cstdio>
+#include <filesystem>
 
 #include "ports/explicit_port_source.h"
 #include "ports/list_serial_ports.h"
@@ -122,6 +125,132 @@ TEST_F(EndToEndTest, ShutdownDuringATransaction) {
     EXPECT_TRUE(form.Boxes().empty());
     EXPECT_FALSE(link.IsOpen());
 }
+
+// The cradle pulled as the pager takes frame k of a clean write (probe,
+// status, read 4, read 5, read finish, write start, blocks 4, 5, 240, 241,
+// write finish, closing), or in the middle of a reply: the pty closes and the
+// cradle's path goes away. The tool ends with the step's outcome after its
+// one reply wait, the pager holds exactly the blocks it took, the cradle
+// plugged in again shows the pager as it now is, and nothing is left open.
+struct PullCase {
+    std::size_t frame;       // the pager takes this many frames, then the cradle goes
+    std::size_t replyBytes;  // of the last frame's reply that still go out
+    const char* box;         // nullptr: the monitor's no-pager outcome
+};
+void PrintTo(const PullCase& c, std::ostream* os) {
+    *os << "frame " << c.frame << ", " << c.replyBytes << " reply bytes";
+}
+
+class CradlePulledTest : public ::testing::TestWithParam<PullCase> {
+  protected:
+    static std::size_t Count(const char* dir) {
+        std::error_code ec;
+        const std::filesystem::directory_iterator it(dir, ec);
+        return ec ? 0 : static_cast<std::size_t>(std::distance(begin(it), end(it)));
+    }
+    // Threads are gone a moment after their join returns.
+    static bool SettlesAt(std::size_t fds, std::size_t threads) {
+        for (int i = 0; i < 200; ++i) {
+            if (Count("/proc/self/fd") == fds && Count("/proc/self/task") == threads) {
+                return true;
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+        return false;
+    }
+    void Plug(sim::PtyPager& runner) {
+        ASSERT_TRUE(runner.Start()) << runner.LastError();
+        std::filesystem::create_symlink(runner.PortPath(), cradle);
+    }
+
+    std::string dir = [] {
+        std::string tmpl = (std::filesystem::temp_directory_path() / "pulled-XXXXXX").string();
+        return std::string(::mkdtemp(tmpl.data()));
+    }();
+    std::string cradle = dir + "/cradle";
+    ~CradlePulledTest() override { std::filesystem::remove_all(dir); }
+};
+
+TEST_P(CradlePulledTest, EndsWithTheStepsOutcomeAndLeavesNothingBehind) {
+    const PullCase c = GetParam();
+    const std::size_t fds = Count("/proc/self/fd");
+    const std::size_t threads = Count("/proc/self/task");
+    {
+        sim::SubstitutePager pager;
+        std::vector<std::uint8_t> expected = pager.ReadMemory(0, sim::SubstitutePager::kMemorySize);
+        std::atomic<std::int64_t> pulledAt{0};
+        sim::PtyPager first(pager);
+        first.PlanPull({c.frame, c.replyBytes, [&] {
+                            std::filesystem::remove(cradle);
+                            pulledAt = std::chrono::steady_clock::now().time_since_epoch().count();
+                        }});
+        Plug(first);
+        testing::RecordingReporter reporter;
+        LinkState state;
+        CSerialLink link{state, &reporter};
+        ExplicitPortSource ports{cradle};
+        SystemClock clock;
+        PortSelection selection;
+        testing::FakeForm form;
+        CVexloView view{form, link, ports, clock, selection};
+        form.Attach(&view);
+
+        view.OnInitialUpdate();
+        view.OnTimer(0);
+        if (c.box == nullptr) {
+            EXPECT_EQ(form.Status(), txt::kSeatPager);
+        } else {
+            ASSERT_EQ(form.Status(), txt::kEnterSerial);
+            form.Type("AB12CD34EF");
+            view.OnSerialKillFocus();
+            view.OnWriteButton();
+            view.WaitForTransaction();
+            ASSERT_EQ(form.Boxes().size(), 1u);
+            EXPECT_EQ(form.Boxes()[0].text, c.box);
+        }
+        ASSERT_TRUE(first.Pulled());
+        const auto since = std::chrono::steady_clock::now().time_since_epoch() -
+                           std::chrono::steady_clock::duration(pulledAt.load());
+        EXPECT_LT(since, 4000ms) << "the pull's outcome came only after the reply wait";
+        EXPECT_FALSE(link.IsOpen());
+
+        // The blocks the pager took are written, as the tool prepared them.
+        std::array<std::uint8_t, 4> blocks{4, 5, 240, 241};
+        for (std::size_t i = 0; i < blocks.size(); ++i) {
+            if (c.frame >= 7 + i) {
+                const std::size_t at = blocks[i] * kBlockSize;
+                std::copy_n(view.pagerImage.begin() + static_cast<long>(at), kBlockSize,
+                            expected.begin() + static_cast<long>(at));
+            }
+        }
+        EXPECT_EQ(pager.ReadMemory(0, sim::SubstitutePager::kMemorySize), expected);
+
+        sim::PtyPager second(pager);
+        Plug(second);
+        view.OnTimer(0);
+        const bool numbered = c.frame >= 7;  // block 4 holds the mark byte
+        EXPECT_EQ(form.Status(), numbered ? txt::kAlreadyNumbered : txt::kEnterSerial);
+        view.Shutdown();
+    }
+    EXPECT_TRUE(SettlesAt(fds, threads))
+        << "descriptors " << Count("/proc/self/fd") << " (were " << fds << "), threads "
+        << Count("/proc/self/task") << " (were " << threads << ")";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryFrame, CradlePulledTest,
+    ::testing::Values(PullCase{1, 0, nullptr}, PullCase{2, 0, nullptr},
+                      PullCase{3, 0, txt::kReadError5Read}, PullCase{4, 0, txt::kReadError5Read},
+                      PullCase{5, 0, txt::kReadError5Read}, PullCase{6, 0, txt::kWriteError5},
+                      PullCase{7, 0, txt::kWriteError5}, PullCase{8, 0, txt::kWriteError5},
+                      PullCase{9, 0, txt::kWriteError5}, PullCase{10, 0, txt::kWriteError5},
+                      PullCase{11, 0, txt::kWriteError5}, PullCase{12, 0, txt::kWriteError5},
+                      // in the middle of block 4's data reply
+                      PullCase{3, 40, txt::kReadError5Read}),
+    [](const auto& info) {
+        return "Frame" + std::to_string(info.param.frame) +
+               (info.param.replyBytes > 0 ? "MidReply" : "");
+    });
 
 TEST(TickRunnerTest, PostsMergeWhileATickRuns) {
     std::mutex m;
