@@ -43,6 +43,7 @@
 #include "workflow/clock.h"
 #include "workflow/form.h"
 #include "workflow/pager_exchange.h"
+#include "workflow/transaction_hooks.h"
 
 namespace sn {
 
@@ -119,6 +120,10 @@ class CVexloView {
     // The port the monitor last opened, under the name it was opened with.
     std::string LastPortName() const;
     TickOutcome LastTickOutcome() const { return lastOutcome_.load(); }
+    // How the last transaction ended; read once it has ended.
+    TransactionRecord LastTransaction() const;
+    // A production run's additions; set before the first tick, or nullptr.
+    void SetHooks(TransactionHooks* hooks) { hooks_ = hooks; }
 
   private:
     static void WorkerThreadProc(CVexloView* view);
@@ -145,6 +150,9 @@ class CVexloView {
     void PrepareInfoArea();
     void Pause(int ms);
     void CloseIfOpen();
+    void BeginRecord();
+    void NoteEnd(TransactionEnd end, std::string boxTitle = {});
+    void NoteInfoArea();
 
     FormView& form_;
     PortSource& ports_;
@@ -164,6 +172,9 @@ class CVexloView {
     mutable std::mutex portMutex_;
     std::string lastPortName_;
     std::thread worker_;
+    TransactionHooks* hooks_ = nullptr;
+    mutable std::mutex recordMutex_;
+    TransactionRecord record_;
 };
 
 }  // namespace sn
