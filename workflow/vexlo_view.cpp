@@ -60,6 +60,12 @@ bool CVexloView::PreTranslateKeyDown(int virtualKey) {
     const bool shift = form_.IsKeyDown(ModifierKey::Shift);
     const bool ctrl = form_.IsKeyDown(ModifierKey::Control);
     const bool alt = form_.IsKeyDown(ModifierKey::Alt);
+    if (virtualKey == vk::kReturn && enterWrites_ && !ctrl && !alt &&
+        form_.SerialText().size() == kSerialLength) {
+        OnSerialKillFocus();
+        OnWriteButton();
+        return true;
+    }
     switch (FilterSerialKey(virtualKey, shift, ctrl, alt)) {
         case KeyDecision::Pass:
             return false;

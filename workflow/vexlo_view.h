@@ -124,6 +124,10 @@ class CVexloView {
     TransactionRecord LastTransaction() const;
     // A production run's additions; set before the first tick, or nullptr.
     void SetHooks(TransactionHooks* hooks) { hooks_ = hooks; }
+    // Enter in the field with ten characters in it: the field is left and
+    // Write pressed (a scanner's label ends with Enter). Off: Enter is
+    // consumed as the key filter has it.
+    void SetEnterWrites(bool on) { enterWrites_ = on; }
 
   private:
     static void WorkerThreadProc(CVexloView* view);
@@ -173,6 +177,7 @@ class CVexloView {
     std::string lastPortName_;
     std::thread worker_;
     TransactionHooks* hooks_ = nullptr;
+    bool enterWrites_ = false;
     mutable std::mutex recordMutex_;
     TransactionRecord record_;
 };
