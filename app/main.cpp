@@ -3,8 +3,12 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QMessageBox>
+#include <algorithm>
+#include <cstdio>
 
 #include "app/vexlo_app.h"
+#include "protocol/pager_memory.h"
+#include "workflow/key_filter.h"
 
 int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
@@ -22,20 +26,46 @@ int main(int argc, char** argv) {
     const QCommandLineOption simulate(
         QStringLiteral("simulate"),
         QStringLiteral("Use the built-in virtual cradle with a substitute pager."));
-    parser.addOption(port);
-    parser.addOption(simulate);
+    const QCommandLineOption log(
+        QStringLiteral("log"),
+        QStringLiteral("Production log (CSV): a row for every pager goes to the first FILE; a "
+                       "serial number any FILE records as written is refused. Repeatable."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption nextFrom(
+        QStringLiteral("next-from"),
+        QStringLiteral("Offer SERIAL for the first pager, and after each write the number "
+                       "with its last digits counted up."),
+        QStringLiteral("SERIAL"));
+    const QCommandLineOption enterWrites(
+        QStringLiteral("enter-writes"),
+        QStringLiteral("Enter in a field of ten characters writes (for a barcode scanner)."));
+    parser.addOptions({port, simulate, log, nextFrom, enterWrites});
     parser.process(qapp);
     if (parser.isSet(port) && parser.isSet(simulate)) {
         parser.showHelp(2);
+    }
+    const std::string first = parser.value(nextFrom).toUpper().toStdString();
+    if (parser.isSet(nextFrom) &&
+        (first.size() != sn::kSerialLength ||
+         !std::all_of(first.begin(), first.end(), sn::IsTypableSerialChar))) {
+        std::fprintf(stderr, "sntool-gui: --next-from needs 10 letters, digits or '*'\n");
+        return 2;
     }
 
     sn::app::AppOptions options;
     options.port = parser.value(port).toStdString();
     options.simulate = parser.isSet(simulate);
+    for (const QString& file : parser.values(log)) {
+        options.logs.push_back(file.toStdString());
+    }
+    if (parser.isSet(nextFrom)) {
+        options.nextFrom = first;
+    }
+    options.enterWrites = parser.isSet(enterWrites);
     sn::app::CVexloApp app(std::move(options));
     if (!app.InitInstance()) {
         QMessageBox::critical(nullptr, QStringLiteral("Serial Number Tool"),
-                              QStringLiteral("The virtual cradle could not be started."));
+                              QString::fromStdString(app.StartError()));
         return 1;
     }
     const int code = QApplication::exec();

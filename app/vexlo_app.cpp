@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <QMenuBar>
+#include <QTimer>
 
 #include "app/about_dialog.h"
 #include "app/serial_comm_dialog.h"
@@ -10,6 +11,7 @@
 #include "ports/list_serial_ports.h"
 #include "ports/serial_comm_dlg.h"
 #include "ports/sysfs_port_source.h"
+#include "workflow/texts.h"
 
 // The icon lives in a static library's resources, which the linker would drop.
 static void InitResources() {
@@ -51,6 +53,7 @@ bool CVexloApp::InitInstance() {
     } else if (options_.simulate) {
         cradle_ = std::make_unique<sim::VirtualCradle>();
         if (!cradle_->Start(std::string(sim::SubstitutePager::kDefaultModel), false)) {
+            startError_ = "The virtual cradle could not be started.";
             return false;
         }
         cradle_->EnableSwap(std::chrono::seconds(options_.swapSeconds));
@@ -60,12 +63,25 @@ bool CVexloApp::InitInstance() {
     } else {
         source_ = std::make_unique<SysfsPortSource>();
     }
+    std::vector<std::string> logProblems;
+    if (!options_.logs.empty()) {
+        log_.emplace(options_.logs);
+        if (!log_->Open(logProblems, startError_)) {
+            return false;
+        }
+    }
     frame_ = std::make_unique<CMainFrame>();
     frame_->setWindowIcon(QIcon(QStringLiteral(":/sntool.png")));
     broker_ = new BoxBroker(frame_.get());
     view_ = std::make_unique<CVexloView>(*frame_->Form(), link_, *source_, clock_, selection_);
     runner_ = std::make_unique<TickRunner>([this] { view_->OnTimer(CVexloView::kTimerId); });
     frame_->Form()->Attach(view_.get(), broker_, [this] { runner_->Post(); });
+    if (log_ || options_.nextFrom) {
+        hooks_ = std::make_unique<ProductionHooks>(*frame_->Form(), log_ ? &*log_ : nullptr,
+                                                   options_.nextFrom);
+        view_->SetHooks(hooks_.get());
+    }
+    view_->SetEnterWrites(options_.enterWrites);
 
     connect(frame_->SystemSetupAction(), &QAction::triggered, this, &CVexloApp::OnSystemSetup);
     connect(frame_->AboutAction(), &QAction::triggered, this, &CVexloApp::OnAppAbout);
@@ -76,6 +92,13 @@ bool CVexloApp::InitInstance() {
     view_->OnInitialUpdate();
     OnUpdateSystemSetup();
     frame_->show();
+    for (const std::string& problem : logProblems) {
+        // Told once the window is up; reading the log goes on without it.
+        GuiForm* form = frame_->Form();
+        QTimer::singleShot(0, form, [form, problem] {
+            form->MessageBox(problem, text::kCaption, BoxIcon::Information);
+        });
+    }
     return true;
 }
 

@@ -11,7 +11,9 @@
 
 #include <QObject>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "app/box_broker.h"
 #include "app/main_frame.h"
@@ -20,6 +22,8 @@
 #include "serial/serial_link.h"
 #include "sim/virtual_cradle.h"
 #include "workflow/clock.h"
+#include "workflow/production_hooks.h"
+#include "workflow/production_log.h"
 #include "workflow/tick_runner.h"
 #include "workflow/vexlo_view.h"
 
@@ -30,6 +34,10 @@ struct AppOptions {
     bool simulate = false;               // --simulate
     int swapSeconds = 5;                 // virtual cradle: a written pager is replaced after this
     std::unique_ptr<PortSource> source;  // in place of both (tests)
+    // Production use; none of them: nothing is saved, nothing offered.
+    std::vector<std::string> logs;        // --log FILE, rows to the first
+    std::optional<std::string> nextFrom;  // --next-from SERIAL
+    bool enterWrites = false;             // --enter-writes
 };
 
 class CVexloApp final : public QObject {
@@ -39,8 +47,9 @@ class CVexloApp final : public QObject {
     ~CVexloApp() override;
 
     // Builds the window and starts the form; false when the virtual cradle
-    // cannot be had.
+    // or a production log cannot be had (StartError says which).
     bool InitInstance();
+    const std::string& StartError() const { return startError_; }
     void OnAppAbout();
     void OnSystemSetup();
     void OnUpdateSystemSetup();
@@ -73,6 +82,9 @@ class CVexloApp final : public QObject {
     std::unique_ptr<TickRunner> runner_;
     bool shutDown_ = false;
     bool holding_ = false;  // System Setup waits for a tick (GUI thread only)
+    std::optional<ProductionLog> log_;
+    std::unique_ptr<ProductionHooks> hooks_;
+    std::string startError_;
 };
 
 }  // namespace sn::app

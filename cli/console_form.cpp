@@ -42,6 +42,9 @@ void ConsoleForm::SetStatusText(const std::string& text) {
         return;
     }
     status_ = text;
+    if (quiet_) {
+        return;
+    }
     EndProgressLineLocked();
     out_ << PlainLines(!text.empty() && text.front() == ' ' ? text.substr(1) : text) << std::endl;
 }
@@ -69,8 +72,16 @@ void ConsoleForm::ShowProgress(bool show) {
     lastProgress_ = -1;
 }
 
+void ConsoleForm::SetQuiet(bool quiet) {
+    std::lock_guard lock(mutex_);
+    quiet_ = quiet;
+}
+
 void ConsoleForm::SetProgress(int position) {
     std::lock_guard lock(mutex_);
+    if (quiet_) {
+        return;
+    }
     if (!terminal_) {
         if (position != lastProgress_) {
             out_ << "progress " << position << "%" << std::endl;

@@ -50,6 +50,9 @@ class ConsoleForm final : public FormView {
     void EndProgressLine();
     // Prints a line of the command's own on stdout.
     void Say(const std::string& line);
+    // Status texts and progress no longer printed (a batch prints a line
+    // per pager instead); boxes still are.
+    void SetQuiet(bool quiet);
 
   private:
     void EndProgressLineLocked();
@@ -64,6 +67,7 @@ class ConsoleForm final : public FormView {
     std::optional<int> timer_;
     std::vector<std::string> boxes_;
     bool progressLine_ = false;
+    bool quiet_ = false;
     int lastProgress_ = -1;
 };
 

@@ -13,5 +13,7 @@ inline constexpr int kExitModelRefused = 6;
 inline constexpr int kExitReadError = 7;
 inline constexpr int kExitWriteError = 8;
 inline constexpr int kExitVerifyMismatch = 9;
+inline constexpr int kExitDuplicate = 10;     // the production log has the number as written
+inline constexpr int kExitInterrupted = 130;  // a batch ended by Ctrl+C
 
 }  // namespace sn::cli

@@ -1,8 +1,10 @@
 #include "cli/session.h"
 
 #include <array>
+#include <csignal>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -21,6 +23,9 @@
 #include "sim/virtual_cradle.h"
 #include "workflow/key_filter.h"
 #include "workflow/pager_reader.h"
+#include "workflow/production_hooks.h"
+#include "workflow/production_log.h"
+#include "workflow/serial_sequence.h"
 #include "workflow/texts.h"
 #include "workflow/vexlo_view.h"
 
@@ -52,6 +57,27 @@ std::size_t FirstMirrorDifference(const std::vector<std::uint8_t>& bytes) {
     return kInfoAreaSize;
 }
 
+// What one pager came to: the exit code a single write gives, the log's
+// outcome text, and the transaction as the view recorded it.
+struct PagerResult {
+    int code = kExitOther;
+    std::string outcome;
+    TransactionRecord record;
+};
+
+struct BatchTally {
+    int written = 0;
+    int skipped = 0;
+    int failed = 0;
+    double seconds = 0;
+};
+
+// Ctrl+C: only noted here; the batch decides when to stop.
+std::atomic<bool> interruptRequested{false};
+extern "C" void NoteInterrupt(int) {
+    interruptRequested = true;
+}
+
 class Session {
   public:
     Session(const Options& o, std::ostream& out, std::ostream& err)
@@ -69,7 +95,20 @@ class Session {
     int Write();
     int Verify();
     TickOutcome WaitForPager();
+    // Ticks the monitor as the window's timer would (or every `periodMs`)
+    // until `done` holds for a tick's outcome, the time is up, or the batch
+    // is interrupted. The first tick comes one period after the call.
+    TickOutcome TickUntil(const std::function<bool(TickOutcome)>& done,
+                          std::optional<int> periodMs = std::nullopt);
     int TimeoutExit(TickOutcome last);
+    bool OpenLog();
+    std::optional<int> Guard(const std::string& serial);
+    PagerResult WriteSeated(const std::string& serial);
+    PagerResult NumberedAtMonitor(const std::string& serial);
+    int LogPager(const PagerResult& r);
+    int Batch();
+    int BatchPager(SerialSequence& sequence, BatchTally& tally, bool& used);
+    void WatchInterrupt();
     BlockReadResult ReadArea();
     void PrintArea(const std::vector<std::uint8_t>& bytes);
 
@@ -87,6 +126,14 @@ class Session {
     SystemClock clock_;
     PortSelection selection_;
     std::unique_ptr<CVexloView> view_;
+    std::optional<ProductionLog> log_;
+    bool duplicateAllowed_ = false;
+    Clock::time_point lastTickStart_;
+    // A batch's Ctrl+C: `writing_` keeps it from cutting a write short.
+    std::mutex interruptMutex_;
+    bool writing_ = false;
+    std::atomic<bool> interrupted_{false};
+    std::atomic<bool> batchOver_{false};
 };
 
 bool Session::SetUpSource() {
@@ -130,12 +177,16 @@ int Session::Run() {
     view_ = std::make_unique<CVexloView>(form_, link_, *source_, clock_, selection_);
     form_.Attach(view_.get());
     int code = kExitOther;
-    if (o_.command == "status") {
+    if ((o_.command == "write" || o_.command == "batch") && !OpenLog()) {
+        code = kExitOther;
+    } else if (o_.command == "status") {
         code = Status();
     } else if (o_.command == "read") {
         code = Read();
     } else if (o_.command == "write") {
         code = Write();
+    } else if (o_.command == "batch") {
+        code = Batch();
     }
     view_->Shutdown();
     form_.EndProgressLine();
@@ -163,19 +214,35 @@ int Session::Ports() {
 // the time is up. The first tick comes one period after start, as in the window.
 TickOutcome Session::WaitForPager() {
     view_->OnInitialUpdate();
+    return TickUntil([](TickOutcome outcome) {
+        return outcome == TickOutcome::Ready || outcome == TickOutcome::AlreadyNumbered;
+    });
+}
+
+TickOutcome Session::TickUntil(const std::function<bool(TickOutcome)>& done,
+                               std::optional<int> periodMs) {
     const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                              std::chrono::duration<double>(o_.timeoutSeconds));
     auto last = Clock::now();
     for (bool first = true;; first = false) {
-        const auto next = last + std::chrono::milliseconds(form_.TimerPeriod().value_or(1000));
+        const auto period = periodMs.value_or(form_.TimerPeriod().value_or(1000));
+        const auto next = last + std::chrono::milliseconds(period);
         if (!first && next > deadline) {
             return view_->LastTickOutcome();
         }
-        std::this_thread::sleep_until(next);
+        // In slices, so that Ctrl+C between pagers ends a batch at once.
+        while (Clock::now() < next && !interrupted_.load()) {
+            std::this_thread::sleep_until(
+                std::min(next, Clock::now() + std::chrono::milliseconds(20)));
+        }
+        if (interrupted_.load()) {
+            return view_->LastTickOutcome();
+        }
         last = Clock::now();
+        lastTickStart_ = last;
         view_->OnTimer(0);
         const TickOutcome outcome = view_->LastTickOutcome();
-        if (outcome == TickOutcome::Ready || outcome == TickOutcome::AlreadyNumbered) {
+        if (done(outcome)) {
             return outcome;
         }
     }
@@ -285,43 +352,264 @@ int Session::Verify() {
             return kExitVerifyMismatch;
         }
     }
-    form_.Say("Verify: blocks 4, 5, 240 and 241 read back as written.");
+    if (o_.command != "batch") {  // a batch says it in the pager's line
+        form_.Say("Verify: blocks 4, 5, 240 and 241 read back as written.");
+    }
     return kExitDone;
 }
 
-int Session::Write() {
-    const TickOutcome outcome = WaitForPager();
-    if (outcome != TickOutcome::Ready) {
-        return TimeoutExit(outcome);
-    }
-    // The operator's steps: type, leave the field, press the button.
+std::string Typed(const std::string& serial) {
     std::string typed;
-    for (char c : o_.serial) {
+    for (char c : serial) {
         typed.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c);
     }
-    form_.SetSerialText(typed);
+    return typed;
+}
+
+bool Session::OpenLog() {
+    if (o_.logs.empty()) {
+        return true;
+    }
+    log_.emplace(o_.logs);
+    std::vector<std::string> problems;
+    std::string error;
+    const bool ok = log_->Open(problems, error);
+    for (const std::string& p : problems) {
+        err_ << "sntool: " << p << "\n";
+    }
+    if (!ok) {
+        err_ << "sntool: " << error << "\n";
+    }
+    return ok;
+}
+
+// Before any frame of a write: the log can take the row, and the number is
+// not in it as written. Returns the exit code of a refusal.
+std::optional<int> Session::Guard(const std::string& serial) {
+    if (!log_) {
+        return std::nullopt;
+    }
+    const auto refusal = log_->Check(serial, false);
+    if (!refusal) {
+        return std::nullopt;
+    }
+    if (refusal->kind == Refusal::Kind::Duplicate && o_.allowDuplicate) {
+        // Said once, recorded in the row, and let through.
+        const std::string& m = refusal->message;
+        if (!duplicateAllowed_) {
+            err_ << "sntool: --allow-duplicate: " << m.substr(0, m.find(" Nothing was sent"))
+                 << "\n";
+        }
+        duplicateAllowed_ = true;
+        return std::nullopt;
+    }
+    err_ << "sntool: " << refusal->message << "\n";
+    return refusal->kind == Refusal::Kind::Duplicate ? kExitDuplicate : kExitOther;
+}
+
+// The operator's steps on a pager found ready: type, leave the field, press
+// the button; then the verify read when asked for.
+PagerResult Session::WriteSeated(const std::string& serial) {
+    form_.SetSerialText(serial);
     view_->OnSerialKillFocus();
     view_->OnWriteButton();
     view_->WaitForTransaction();
-    for (const std::string& title : form_.BoxTitles()) {
-        if (title.rfind("Write Error", 0) == 0) {
-            return kExitWriteError;
+    PagerResult r;
+    r.record = view_->LastTransaction();
+    r.outcome = OutcomeText(r.record);
+    switch (r.record.end) {
+        case TransactionEnd::Written:
+            r.code = kExitDone;
+            break;
+        case TransactionEnd::ModelRefused:
+            r.code = kExitModelRefused;
+            break;
+        case TransactionEnd::AlreadyNumbered:
+            r.code = kExitNumbered;  // seated after the monitor found a pager ready
+            break;
+        case TransactionEnd::ErrorBox:
+            r.code =
+                r.record.boxTitle.rfind("Write Error", 0) == 0 ? kExitWriteError : kExitReadError;
+            break;
+        case TransactionEnd::None:
+            r.code = kExitOther;
+            break;
+    }
+    if (r.code == kExitDone && o_.verify) {
+        const std::size_t boxes = form_.BoxTitles().size();
+        r.code = Verify();
+        if (r.code == kExitDone) {
+            r.outcome = outcome::kVerified;
+        } else if (r.code == kExitVerifyMismatch) {
+            r.outcome = outcome::kVerifyMismatch;
+        } else {
+            // Written all the same: the guard must go on counting it.
+            r.outcome =
+                std::string(outcome::kWritten) + " (verify: " + form_.BoxTitles().at(boxes) + ")";
         }
-        if (title.rfind("Read Error", 0) == 0) {
-            return kExitReadError;
+    }
+    if (duplicateAllowed_ && IsWriteOutcome(r.outcome)) {
+        r.outcome += outcome::kDuplicateAllowed;
+    }
+    return r;
+}
+
+// The pager's row; a row that cannot be written turns success into failure.
+int Session::LogPager(const PagerResult& r) {
+    std::string error;
+    if (!log_ || log_->Record(RowFor(r.record, r.outcome), error)) {
+        return r.code;
+    }
+    err_ << "sntool: " << error << " The pager's row (" << r.record.serialWritten << ", "
+         << r.outcome << ") is missing from it.\n";
+    return r.code == kExitDone ? kExitOther : r.code;
+}
+
+// A pager the monitor found numbered: nothing read, nothing written.
+PagerResult Session::NumberedAtMonitor(const std::string& serial) {
+    PagerResult r;
+    r.code = kExitNumbered;
+    r.outcome = outcome::kAlreadyNumbered;
+    r.record.end = TransactionEnd::AlreadyNumbered;
+    r.record.port = view_->LastPortName();
+    r.record.serialWritten = serial;
+    return r;
+}
+
+int Session::Write() {
+    const std::string serial = Typed(o_.serial);
+    if (const auto refused = Guard(serial)) {
+        return *refused;
+    }
+    const TickOutcome outcome = WaitForPager();
+    if (outcome == TickOutcome::AlreadyNumbered) {
+        return LogPager(NumberedAtMonitor(serial));
+    }
+    if (outcome != TickOutcome::Ready) {
+        return TimeoutExit(outcome);
+    }
+    // Looked at again: another station may have written it meanwhile.
+    if (const auto refused = Guard(serial)) {
+        return *refused;
+    }
+    return LogPager(WriteSeated(serial));
+}
+
+// Ctrl+C between pagers cancels the clock, so that a tick under way ends at
+// once; during a write it waits until the write (and its row) is done.
+void Session::WatchInterrupt() {
+    while (!batchOver_.load()) {
+        if (interruptRequested.load()) {
+            std::lock_guard lock(interruptMutex_);
+            if (!writing_ && !interrupted_.load()) {
+                interrupted_ = true;
+                clock_.Cancel();
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+int Session::Batch() {
+    form_.SetQuiet(true);
+    if (cradle_) {
+        // A fresh pager after each write, once the verify read is done.
+        cradle_->EnableSwap(std::chrono::milliseconds(2000));
+    }
+    interruptRequested = false;
+    const auto previous = std::signal(SIGINT, NoteInterrupt);
+    std::thread watcher([this] { WatchInterrupt(); });
+    SerialSequence sequence(Typed(o_.serial));
+    BatchTally tally;
+    int code = kExitDone;
+    for (int numbered = 0; numbered < o_.count && code == kExitDone;) {
+        bool used = false;
+        code = BatchPager(sequence, tally, used);
+        numbered += used ? 1 : 0;
+        if (used && !sequence.Advance() && numbered < o_.count) {
+            err_ << "sntool: " << sequence.EndMessage() << "\n";
+            code = kExitOther;
         }
     }
-    const std::string status = form_.Status();
-    if (status == text::kModelRefused) {
-        return kExitModelRefused;
+    if (interrupted_.load()) {
+        code = kExitInterrupted;
+        err_ << "sntool: interrupted\n";
     }
-    if (status == text::kAlreadyNumbered) {
-        return kExitNumbered;  // seated after the monitor found a pager ready
+    batchOver_ = true;
+    watcher.join();
+    std::signal(SIGINT, previous);
+    const int pagers = tally.written + tally.skipped + tally.failed;
+    char mean[32];
+    std::snprintf(mean, sizeof mean, "%.2f", pagers > 0 ? tally.seconds / pagers : 0.0);
+    form_.Say("Batch: " + std::to_string(tally.written) + " written, " +
+              std::to_string(tally.skipped) + " skipped, " + std::to_string(tally.failed) +
+              " failed; " + mean + " s per pager on average.");
+    return code;
+}
+
+// One pager of a batch: wait for it, number it (or skip it), print its line,
+// wait for its removal. `used` says whether the number went into it.
+int Session::BatchPager(SerialSequence& sequence, BatchTally& tally, bool& used) {
+    view_->OnInitialUpdate();
+    const TickOutcome seated = TickUntil(
+        [](TickOutcome o) { return o == TickOutcome::Ready || o == TickOutcome::AlreadyNumbered; });
+    if (interrupted_.load()) {
+        return kExitInterrupted;
     }
-    if (status != text::kCompleted) {
+    const auto t0 = lastTickStart_;
+    const std::string serial = sequence.Current();
+    PagerResult r;
+    if (seated == TickOutcome::AlreadyNumbered) {
+        r = NumberedAtMonitor(serial);
+    } else if (seated != TickOutcome::Ready) {
+        return TimeoutExit(seated);
+    } else {
+        {
+            std::lock_guard lock(interruptMutex_);
+            if (interrupted_.load()) {
+                return kExitInterrupted;
+            }
+            writing_ = true;
+        }
+        duplicateAllowed_ = false;
+        if (const auto refused = Guard(serial)) {
+            std::lock_guard lock(interruptMutex_);
+            writing_ = false;
+            return *refused;
+        }
+        r = WriteSeated(serial);
+    }
+    const int code = LogPager(r);
+    {
+        std::lock_guard lock(interruptMutex_);
+        writing_ = false;
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+    used = IsWriteOutcome(r.outcome);
+    const bool skipped = r.code == kExitNumbered || r.code == kExitModelRefused;
+    (used ? tally.written : skipped ? tally.skipped : tally.failed) += 1;
+    tally.seconds += seconds;
+    char line[160];
+    std::snprintf(line, sizeof line, "%s  %-8s  %s%s  %.2f s", serial.c_str(),
+                  r.record.model.empty() ? "-" : r.record.model.c_str(), r.outcome.c_str(),
+                  used || skipped ? "" : " (number offered again)", seconds);
+    form_.Say(line);
+    if (used && code != kExitDone && code != kExitVerifyMismatch) {
+        return code;  // the log could not take the row: nothing more is numbered
+    }
+    // The next pager only after this one has left the cradle.
+    const TickOutcome gone = TickUntil(
+        [](TickOutcome o) { return o == TickOutcome::NoPager || o == TickOutcome::NotConnected; },
+        1000);
+    if (interrupted_.load()) {
+        return kExitInterrupted;
+    }
+    if (gone != TickOutcome::NoPager && gone != TickOutcome::NotConnected) {
+        err_ << "sntool: the pager was not taken out of the cradle within " << o_.timeoutSeconds
+             << " s\n";
         return kExitOther;
     }
-    return o_.verify ? Verify() : kExitDone;
+    return kExitDone;
 }
 
 }  // namespace

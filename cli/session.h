@@ -6,14 +6,18 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace sn::cli {
 
 struct Options {
-    std::string command;  // ports, status, read, write
-    std::string serial;   // write
-    bool verify = false;  // write --verify
-    std::string port;     // --port
+    std::string command;            // ports, status, read, write, batch
+    std::string serial;             // write; batch: the first number
+    bool verify = false;            // write, batch --verify
+    int count = 1;                  // batch --count
+    std::vector<std::string> logs;  // --log, rows to the first
+    bool allowDuplicate = false;
+    std::string port;  // --port
     bool simulate = false;
     std::string simModel;
     bool simNumbered = false;

@@ -15,12 +15,20 @@ Options may stand before or after the command.
 Status texts are printed on stdout as they change, message boxes on stderr.
 Exit codes: 0 done; 2 bad usage or bad SERIAL; 3 no cradle; 4 no pager
 before the timeout; 5 pager already numbered; 6 model refused; 7 read error;
-8 write error; 9 verify mismatch; 1 anything else.
+8 write error; 9 verify mismatch; 10 the production log has SERIAL as
+written already (nothing sent); 130 batch ended by Ctrl+C; 1 anything else
+(also a production log that cannot be opened or written).
+
+With --log, write and batch append a row for every pager to FILE (CSV),
+and refuse a serial number that any --log FILE records as written.
+A batch waits for each pager, numbers it, waits for its removal, and ends
+with a summary; --timeout applies to each of these waits.
 
 Examples:
   sntool ports
   sntool --simulate write AB12CD34EF --verify
   sntool --port /dev/ttyUSB0 --timeout 60 status
+  sntool --log pagers.csv --timeout 600 batch AB12CD0001 --count 50 --verify
 )";
 
 }  // namespace
@@ -53,6 +61,13 @@ int main(int argc, char** argv) {
         ->type_name("CODE");
     app.add_flag("--sim-numbered", o.simNumbered,
                  "Virtual cradle: the pager already has a serial number");
+    app.add_option("--log", o.logs,
+                   "Production log (CSV): a row for every pager goes to the first FILE; "
+                   "a serial number any FILE records as written is refused. Repeatable")
+        ->type_name("FILE")
+        ->allow_extra_args(false);
+    app.add_flag("--allow-duplicate", o.allowDuplicate,
+                 "Write a serial number the log records as written (the row says so)");
 
     app.add_subcommand("ports", "List the serial ports found and which are cradle bridges")
         ->fallthrough();
@@ -67,6 +82,16 @@ int main(int argc, char** argv) {
         ->required();
     write->add_flag("--verify", o.verify,
                     "Read blocks 4, 5, 240 and 241 back afterwards and compare");
+    auto* batch = app.add_subcommand(
+        "batch", "Number pager after pager: FIRST, then FIRST with its last digits counted up");
+    batch->fallthrough();
+    batch->add_option("FIRST", o.serial, "The first serial number: 10 letters, digits or '*'")
+        ->required();
+    batch->add_option("--count", o.count, "How many pagers to number")
+        ->required()
+        ->check(CLI::Range(1, 1000000))
+        ->type_name("N");
+    batch->add_flag("--verify", o.verify, "Read each pager back after its write and compare");
 
     try {
         app.parse(argc, argv);
@@ -78,7 +103,7 @@ int main(int argc, char** argv) {
     if (trace->count() > 0) {
         o.trace = trace->results().empty() ? std::string() : trace->results().front();
     }
-    if (o.command == "write") {
+    if (o.command == "write" || o.command == "batch") {
         if (const std::string why = CheckSerial(o.serial); !why.empty()) {
             std::cerr << "sntool: " << why << "\n";
             return kExitUsage;

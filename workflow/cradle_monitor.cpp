@@ -2,6 +2,7 @@
 
 #include "ports/list_serial_ports.h"
 #include "protocol/frames.h"
+#include "protocol/pager_memory.h"
 #include "workflow/texts.h"
 #include "workflow/vexlo_view.h"
 
@@ -146,8 +147,10 @@ void CVexloView::Ready() {
     if (FormTakenByTransaction()) {
         return;
     }
-    form_.SetSerialText("");
-    form_.SetStatusText(text::kEnterSerial);
+    // A production run may have the next number ready for this pager.
+    const std::string offered = hooks_ != nullptr ? hooks_->SerialForReadyPager() : std::string();
+    form_.SetSerialText(offered);
+    form_.SetStatusText(offered.size() == kSerialLength ? text::kClickWrite : text::kEnterSerial);
     form_.StopTimer();
     form_.EnableSerialEdit(true);
     form_.FocusSerialEdit();

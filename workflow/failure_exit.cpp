@@ -13,6 +13,8 @@ void CVexloView::FailureExit(const char* text) {
     if (stopping_.load()) {
         return;
     }
+    const std::string box(text);
+    NoteEnd(TransactionEnd::ErrorBox, box.substr(0, box.find(" \r\n")));
     form_.MessageBox(text, text::kCaption, BoxIcon::Stop);
     form_.StartTimer(1000);
 }

@@ -10,8 +10,12 @@
 namespace sn {
 
 void CVexloView::OnWriteButton() {
-    if (serialReady.load() == 0) {
+    if (serialReady.load() == 0 || transactionRunning_.load()) {
         return;
+    }
+    if (hooks_ != nullptr &&
+        !hooks_->AllowWrite(std::string(serialBytes.begin(), serialBytes.end()))) {
+        return;  // nothing sent; the field stays for correction
     }
     bool tickStillRunning = false;
     {
@@ -58,7 +62,11 @@ void CVexloView::WorkerThreadProc(CVexloView* view) {
     if (!view->startShown_) {
         view->ShowTransactionStart();
     }
+    view->BeginRecord();
     view->ReadPagerInfo();
+    if (view->hooks_ != nullptr && !view->stopping_.load()) {
+        view->hooks_->TransactionEnded(view->LastTransaction());
+    }
     {
         std::lock_guard lock(view->busyMutex_);
         view->transactionRunning_ = false;
@@ -73,6 +81,7 @@ int CVexloView::RefuseNumbered() {
     if (pagerImage[kMarkByteAddress] != kMarkNumbered) {
         return 0;
     }
+    NoteEnd(TransactionEnd::AlreadyNumbered);
     hasSerial = kHasSerialBit;
     form_.EnableSerialEdit(false);
     form_.EnableWriteButton(false);
@@ -105,6 +114,7 @@ void CVexloView::ReadPagerInfo() {
         return;
     }
     form_.SetProgress(0);
+    NoteInfoArea();
     if (CheckModel() != 0 || RefuseNumbered() != 0) {
         Pause(50);
         if (!Step(exchange_.FixedCommand(kClosingFrame), text::kReadError5Write,

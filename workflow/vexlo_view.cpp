@@ -60,6 +60,12 @@ bool CVexloView::PreTranslateKeyDown(int virtualKey) {
     const bool shift = form_.IsKeyDown(ModifierKey::Shift);
     const bool ctrl = form_.IsKeyDown(ModifierKey::Control);
     const bool alt = form_.IsKeyDown(ModifierKey::Alt);
+    if (virtualKey == vk::kReturn && enterWrites_ && !ctrl && !alt &&
+        form_.SerialText().size() == kSerialLength) {
+        OnSerialKillFocus();
+        OnWriteButton();
+        return true;
+    }
     switch (FilterSerialKey(virtualKey, shift, ctrl, alt)) {
         case KeyDecision::Pass:
             return false;
@@ -157,6 +163,39 @@ void CVexloView::Shutdown() {
 
 void CVexloView::Pause(int ms) {
     clock_.Sleep(std::chrono::milliseconds(ms));
+}
+
+TransactionRecord CVexloView::LastTransaction() const {
+    std::lock_guard lock(recordMutex_);
+    return record_;
+}
+
+void CVexloView::BeginRecord() {
+    TransactionRecord fresh;
+    fresh.port = LastPortName();
+    fresh.serialWritten.assign(serialBytes.begin(), serialBytes.end());
+    std::lock_guard lock(recordMutex_);
+    record_ = std::move(fresh);
+}
+
+void CVexloView::NoteEnd(TransactionEnd end, std::string boxTitle) {
+    std::lock_guard lock(recordMutex_);
+    record_.end = end;
+    record_.boxTitle = std::move(boxTitle);
+}
+
+// The model and the number the pager held, as the read found them.
+void CVexloView::NoteInfoArea() {
+    std::string before;
+    bool erased = true;
+    for (std::size_t i = 0; i < kSerialLength; ++i) {
+        const std::uint8_t b = pagerImage[kSerialAddress + i];
+        erased = erased && b == 0xFF;
+        before.push_back(b >= 0x20 && b < 0x7F ? static_cast<char>(b) : '.');
+    }
+    std::lock_guard lock(recordMutex_);
+    record_.model = GetModelText();
+    record_.serialBefore = erased ? std::string() : before;
 }
 
 void CVexloView::CloseIfOpen() {

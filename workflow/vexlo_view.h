@@ -43,6 +43,7 @@
 #include "workflow/clock.h"
 #include "workflow/form.h"
 #include "workflow/pager_exchange.h"
+#include "workflow/transaction_hooks.h"
 
 namespace sn {
 
@@ -119,6 +120,14 @@ class CVexloView {
     // The port the monitor last opened, under the name it was opened with.
     std::string LastPortName() const;
     TickOutcome LastTickOutcome() const { return lastOutcome_.load(); }
+    // How the last transaction ended; read once it has ended.
+    TransactionRecord LastTransaction() const;
+    // A production run's additions; set before the first tick, or nullptr.
+    void SetHooks(TransactionHooks* hooks) { hooks_ = hooks; }
+    // Enter in the field with ten characters in it: the field is left and
+    // Write pressed (a scanner's label ends with Enter). Off: Enter is
+    // consumed as the key filter has it.
+    void SetEnterWrites(bool on) { enterWrites_ = on; }
 
   private:
     static void WorkerThreadProc(CVexloView* view);
@@ -145,6 +154,9 @@ class CVexloView {
     void PrepareInfoArea();
     void Pause(int ms);
     void CloseIfOpen();
+    void BeginRecord();
+    void NoteEnd(TransactionEnd end, std::string boxTitle = {});
+    void NoteInfoArea();
 
     FormView& form_;
     PortSource& ports_;
@@ -164,6 +176,10 @@ class CVexloView {
     mutable std::mutex portMutex_;
     std::string lastPortName_;
     std::thread worker_;
+    TransactionHooks* hooks_ = nullptr;
+    bool enterWrites_ = false;
+    mutable std::mutex recordMutex_;
+    TransactionRecord record_;
 };
 
 }  // namespace sn

@@ -35,6 +35,7 @@ int CVexloView::CheckModel() {
     if (std::find(blockedModels.begin(), blockedModels.end(), code) == blockedModels.end()) {
         return 0;
     }
+    NoteEnd(TransactionEnd::ModelRefused);
     form_.EnableSerialEdit(false);
     form_.EnableWriteButton(false);
     form_.ShowProgress(false);
@@ -84,6 +85,7 @@ void CVexloView::WriteSerialNumber() {
         return;
     }
     Pause(100);
+    NoteEnd(TransactionEnd::Written);
     form_.SetStatusText(text::kCompleted);
     // The pager now holds its number: the monitor keeps this text while the
     // status query goes on saying so.

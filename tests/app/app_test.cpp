@@ -18,6 +18,7 @@
 #include "app/stall_meter.h"
 #include "app/vexlo_app.h"
 #include "protocol/frames.h"
+#include "protocol/pager_memory.h"
 #include "sim/pty_pager.h"
 #include "tests/support/scripted_port_source.h"
 #include "workflow/texts.h"
@@ -496,6 +497,56 @@ class AppTest : public QObject {
         app_->Frame()->close();  // before the pagers go
         delete app_;
         app_ = nullptr;
+    }
+
+    // Production use: the next number offered, Enter writes, a duplicate is
+    // refused in a box with the field kept, every pager is logged.
+    void enterWritesTheNextNumberAndTheLogGuards() {
+        QTemporaryDir dir;
+        const std::string log = dir.filePath(QStringLiteral("log.csv")).toStdString();
+        AppOptions options;
+        options.logs = {log};
+        options.nextFrom = "AB12CD0009";
+        options.enterWrites = true;
+        Launch(std::move(options));
+        BoxCloser boxes;
+        QTRY_COMPARE_WITH_TIMEOUT(Edit()->text(), QStringLiteral("AB12CD0009"), 6000);
+        QTRY_COMPARE(Status(), Q(text::kClickWrite));
+        Edit()->setFocus();
+        QTRY_VERIFY(Edit()->hasFocus());
+        QTest::keyClick(Edit(), Qt::Key_Return);
+        QTRY_COMPARE_WITH_TIMEOUT(Status(), Q(text::kCompleted), 6000);
+        const auto serial = pager_->ReadMemory(kSerialAddress, kSerialLength);
+        QCOMPARE(std::string(serial.begin(), serial.end()), std::string("AB12CD0009"));
+
+        pager_->SetNumbered(false);  // a fresh pager
+        QTRY_COMPARE_WITH_TIMEOUT(Edit()->text(), QStringLiteral("AB12CD0010"), 6000);
+        QTRY_VERIFY(Edit()->isEnabled());
+        Edit()->setFocus();
+        QTRY_VERIFY(Edit()->hasFocus());
+        Edit()->selectAll();
+        QTest::keyClicks(Edit(), "ab12cd0009");
+        QTest::keyClick(Edit(), Qt::Key_Enter, Qt::KeypadModifier);
+        QTRY_COMPARE(boxes.texts.size(), 1);
+        QVERIFY(boxes.texts[0].contains(QStringLiteral("AB12CD0009 was already written on")));
+        QCOMPARE(Edit()->text(), QStringLiteral("AB12CD0009"));
+        QCOMPARE(pager_->RequestCount(kCmdWriteStart), 1u);
+        QFile file(QString::fromStdString(log));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const auto rows = ParseCsvLog(file.readAll().toStdString()).rows;
+        QCOMPARE(rows.size(), 1u);
+        QCOMPARE(rows[0].serialWritten, std::string("AB12CD0009"));
+        QCOMPARE(rows[0].outcome, std::string("written"));
+    }
+
+    void enterStaysConsumedWithoutTheOption() {
+        Launch();
+        WaitReady();
+        QTest::keyClicks(Edit(), "AB12CD34EF");
+        QTest::keyClick(Edit(), Qt::Key_Return);
+        QTest::qWait(500);
+        QCOMPARE(Status(), Q(text::kClickWrite));
+        QCOMPARE(pager_->RequestCount(kCmdReadBlock), 0u);
     }
 };
 
