@@ -16,8 +16,11 @@ rule=60-sntool-cradle.rules
 scratch=$(mktemp -d)
 installed=""
 
+# apt waits for the dpkg lock that another install may hold for a while.
+apt_get() { apt-get -y -q -o DPkg::Lock::Timeout=300 "$@" >"$scratch/apt.log" 2>&1; }
+
 cleanup() {
-    if [ -n "$installed" ]; then dpkg --purge sntool >/dev/null || true; fi
+    if [ -n "$installed" ]; then apt_get purge sntool || true; fi
     rm -rf "$scratch"
 }
 trap cleanup EXIT
@@ -27,8 +30,8 @@ echo "--- lintian"
 lintian --fail-on error --display-info "$deb" || fail "lintian found errors"
 
 if [ "$(id -u)" -eq 0 ] && ! dpkg-query -W sntool >/dev/null 2>&1; then
-    echo "--- dpkg -i"
-    dpkg -i "$deb" >/dev/null
+    echo "--- apt-get install (dpkg -i)"
+    apt_get install --no-install-recommends "$deb" || { cat "$scratch/apt.log"; fail "install failed"; }
     installed=1
     root=""
 else
@@ -105,8 +108,8 @@ else
 fi
 
 if [ -n "$installed" ]; then
-    echo "--- dpkg --purge"
-    dpkg --purge sntool >/dev/null
+    echo "--- apt-get purge"
+    apt_get purge sntool || { cat "$scratch/apt.log"; fail "purge failed"; }
     installed=""
     [ ! -e /usr/bin/sntool ] && [ ! -e /usr/lib/udev/rules.d/$rule ] || fail "files left behind"
 fi
