@@ -13,7 +13,7 @@
 int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Serial Number Tool"));
-    QApplication::setApplicationVersion(QStringLiteral("0.1.0"));
+    QApplication::setApplicationVersion(QStringLiteral(SNTOOL_VERSION));
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Gives a Corvel voice pager its serial number through the programming cradle."));

@@ -2,10 +2,42 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
+#include <vector>
+
 #include "cli/os_hints.h"
+#include "cli/permission_hint.h"
 #include "serial/posix_device_path.h"
 
 namespace sn::cli {
+
+namespace {
+
+// Where udev reads rules from; the package puts its rule under /usr/lib.
+bool CradleRuleInstalled() {
+    constexpr std::array kDirs = {"/etc/udev/rules.d/", "/run/udev/rules.d/",
+                                  "/usr/local/lib/udev/rules.d/", "/usr/lib/udev/rules.d/",
+                                  "/lib/udev/rules.d/"};
+    for (const char* dir : kDirs) {
+        if (::access((std::string(dir) + kCradleUdevRule).c_str(), F_OK) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ProcessHoldsGroup(gid_t gid) {
+    if (::getegid() == gid) {
+        return true;
+    }
+    const int count = ::getgroups(0, nullptr);
+    std::vector<gid_t> groups(count > 0 ? static_cast<std::size_t>(count) : 0);
+    const int got = ::getgroups(count, groups.data());
+    return got > 0 && std::find(groups.begin(), groups.begin() + got, gid) != groups.begin() + got;
+}
+
+}  // namespace
 
 bool StdoutIsTerminal() {
     return ::isatty(STDOUT_FILENO) == 1;
@@ -15,16 +47,14 @@ std::string FixFor(const std::string& devicePath, const std::string& osReason) {
     const std::string path = PosixDevicePath(devicePath);
     if (osReason == "Permission denied") {
         struct stat st {};
-        if (::stat(path.c_str(), &st) == 0) {
-            const group* g = ::getgrgid(st.st_gid);
-            if (g != nullptr) {
-                const std::string name = g->gr_name;
-                return path + " belongs to group '" + name +
-                       "': add yourself with 'sudo usermod -aG " + name +
-                       " $USER', then log in again";
-            }
+        if (::stat(path.c_str(), &st) != 0) {
+            return "check the permissions of " + path;
         }
-        return "check the permissions of " + path;
+        DeviceAccess access{st.st_mode, st.st_gid, {}, ProcessHoldsGroup(st.st_gid)};
+        if (const group* g = ::getgrgid(st.st_gid); g != nullptr) {
+            access.groupName = g->gr_name;
+        }
+        return PermissionFix(path, access, CradleRuleInstalled());
     }
     if (osReason == "Device or resource busy") {
         return "another program holds " + path + "; close it and try again";

@@ -10,6 +10,7 @@
 #include "sim/delivery.h"
 #include "sim/pager_console.h"
 #include "sim/pty_pager.h"
+#include "version.h"
 
 int main(int argc, char** argv) {
     std::string link;
@@ -21,6 +22,7 @@ int main(int argc, char** argv) {
     std::string delivery = "pieces";
     CLI::App app{"Runs the substitute pager on a pseudo-terminal. Type 'help' for its commands.",
                  "pagersim"};
+    app.set_version_flag("--version", "pagersim " SNTOOL_VERSION);
     app.add_option("--link", link, "Keep a symlink to the port here (plug/unplug act on it)")
         ->type_name("PATH");
     app.add_option("--model", model, "The pager's model code")->type_name("CODE");

@@ -6,6 +6,7 @@
 
 #include "cli/exit_codes.h"
 #include "cli/session.h"
+#include "version.h"
 
 namespace {
 
@@ -38,7 +39,7 @@ int main(int argc, char** argv) {
     Options o;
     CLI::App app{"Gives a Corvel voice pager its serial number through the programming cradle.",
                  "sntool"};
-    app.set_version_flag("--version", "sntool 0.1.0");
+    app.set_version_flag("--version", "sntool " SNTOOL_VERSION);
     app.footer(kFooter);
     app.require_subcommand(1);
     auto* port = app.add_option("--port", o.port,

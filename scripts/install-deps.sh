@@ -20,6 +20,13 @@ packages=(
     qt6-qpa-plugins
     libgl-dev
     fonts-dejavu-core
+    # the Debian package (scripts/package.sh deb) and its check
+    dpkg-dev
+    file
+    netpbm
+    lintian
+    man-db
+    udev
 )
 
 missing=()

@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # The project's test command: installs what is missing, then configures, builds
 # and runs the whole suite in every build CI runs (normal, ASan + UBSan, TSan),
-# then runs every fuzz target for 20 s (clang, build/fuzz).
-# Usage: scripts/test.sh [normal|asan|tsan|fuzz ...]   (default: all four)
+# then runs every fuzz target for 20 s (clang, build/fuzz), and builds and
+# checks the Debian package.
+# Usage: scripts/test.sh [normal|asan|tsan|fuzz|package ...]   (default: all five)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 
 builds=("$@")
-if [ ${#builds[@]} -eq 0 ]; then builds=(normal asan tsan fuzz); fi
+if [ ${#builds[@]} -eq 0 ]; then builds=(normal asan tsan fuzz package); fi
 jobs=$(nproc 2>/dev/null || echo 2)
 
 for b in "${builds[@]}"; do
@@ -22,7 +23,13 @@ for b in "${builds[@]}"; do
         normal) sanitize="" ;;
         asan) sanitize="address" ;;
         tsan) sanitize="thread" ;;
-        *) echo "unknown build: $b (normal, asan, tsan or fuzz)" >&2; exit 2 ;;
+        package)
+            echo "=== package (build/package-deb)"
+            deb=$(bash scripts/package.sh deb)
+            bash scripts/check-package.sh deb "$deb"
+            continue
+            ;;
+        *) echo "unknown build: $b (normal, asan, tsan, fuzz or package)" >&2; exit 2 ;;
     esac
     dir="build/$b"
     echo "=== $b build ($dir)"

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Drives the built sntool as a user would, against pagersim on a pty.
-# Usage: cli_test.sh SNTOOL PAGERSIM
+# Usage: cli_test.sh SNTOOL PAGERSIM VERSION
 set -u
 SNTOOL=$1
 PAGERSIM=$2
+VERSION=$3
 tmp=$(mktemp -d)
 simpid=""
 pass=0
@@ -52,7 +53,8 @@ P=(--port "$tmp/cradle")
 
 # --- usage and refusals before anything is sent
 run --help; expect "help" 0 "Exit codes: 0 done"
-run --version; expect "version" 0 "sntool"
+run --version; expect "version" 0 "sntool $VERSION"
+if [ "$("$PAGERSIM" --version)" = "pagersim $VERSION" ]; then ok; else bad "pagersim --version"; fi
 run frobnicate; expect "unknown command" 2
 run --port a --simulate status; expect "port and simulate" 2
 start_sim
