@@ -18,6 +18,13 @@ packages=(
     qt6-qpa-plugins
     libgl-dev
     fonts-dejavu-core
+    # The Windows build: MinGW-w64 (posix threads), GoogleTest's sources for
+    # the cross build, and Wine to run its tests.
+    g++-mingw-w64-x86-64-posix
+    mingw-w64-tools
+    googletest
+    wine
+    wine64
 )
 
 missing=()
