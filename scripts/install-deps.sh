@@ -25,6 +25,13 @@ packages=(
     googletest
     wine
     wine64
+    # The Win32 window: its icon, and its tests under Wine on an X server.
+    icoutils
+    xvfb
+    xauth
+    xdotool
+    openbox
+    imagemagick
 )
 
 missing=()
