@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <utility>
 
 #include "app/win/resource.h"
 #include "ports/explicit_port_source.h"
@@ -144,6 +145,8 @@ bool CVexloApp::InitInstance(int show) {
     view_->OnInitialUpdate();
     ShowWindow(frame_, show);
     UpdateWindow(frame_);
+    ReportControls();
+    ReportMenus();
     form_->StartMeter();
     SetTimer(frame_, kMeterTimer, kMeterPeriodMs, nullptr);
     return true;
@@ -208,6 +211,29 @@ void CVexloApp::FitToForm() {
     ShowPrompt(IDS_IDLE_MESSAGE);
     UpdateIndicators();
     MoveWindow(form_->Dialog(), 0, 0, width, height, TRUE);
+}
+
+// Where the tests click: the centres of the field and the button, in screen
+// coordinates.
+void CVexloApp::ReportControls() {
+    for (const auto& [name, id] :
+         {std::pair{"serial", IDC_SERIAL}, std::pair{"write", IDC_WRITE}}) {
+        RECT r{};
+        GetWindowRect(GetDlgItem(form_->Dialog(), id), &r);
+        form_->Report(std::string("point\t") + name + "\t" +
+                      std::to_string((r.left + r.right) / 2) + " " +
+                      std::to_string((r.top + r.bottom) / 2));
+    }
+}
+
+void CVexloApp::ReportMenus() {
+    for (const auto& [name, index] : {std::pair{"tools", 0}, std::pair{"help", 1}}) {
+        RECT r{};
+        GetMenuItemRect(frame_, GetMenu(frame_), static_cast<UINT>(index), &r);
+        form_->Report(std::string("point\t") + name + "\t" +
+                      std::to_string((r.left + r.right) / 2) + " " +
+                      std::to_string((r.top + r.bottom) / 2));
+    }
 }
 
 void CVexloApp::ShowPrompt(UINT id) {

@@ -45,6 +45,8 @@ class CVexloApp final : public LinkReporter {
     void OnSystemSetup();
     void OnAppAbout();
     void OnMeterTimer();
+    void ReportControls();
+    void ReportMenus();
     void ShowPrompt(UINT id);
     void UpdateIndicators();
     bool PreTranslate(MSG& msg);
