@@ -31,6 +31,7 @@ std::string LoadText(HINSTANCE instance, UINT id) {
 
 INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     if (message == WM_INITDIALOG) {
+        FitStaticTexts(dialog);
         return TRUE;
     }
     if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
@@ -74,6 +75,7 @@ struct SerialCommDlg {
     }
 
     void OnInitDialog(HWND dialog) {
+        FitStaticTexts(dialog);
         try {
             const SerialCommDlgInit init = SerialCommDlgOnInit(source, selection);
             HWND combo = GetDlgItem(dialog, IDC_PORTCOMBO);

@@ -38,6 +38,33 @@ std::string Escaped(const std::string& text) {
 
 }  // namespace
 
+void FitStaticTexts(HWND dialog) {
+    HDC dc = GetDC(dialog);
+    const auto oldFont =
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0)));
+    for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        char kind[16] = {};
+        GetClassNameA(child, kind, sizeof kind);
+        const LONG style = GetWindowLongA(child, GWL_STYLE);
+        if (lstrcmpiA(kind, "Static") != 0 || (style & SS_TYPEMASK) != SS_LEFT ||
+            GetDlgCtrlID(child) == IDC_STATUS) {
+            continue;
+        }
+        const std::string text = WindowText(child);
+        SIZE size{};
+        GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        RECT r{};
+        GetWindowRect(child, &r);
+        if (size.cx + 2 > r.right - r.left) {
+            SetWindowPos(child, nullptr, 0, 0, size.cx + 2, r.bottom - r.top,
+                         SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        }
+    }
+    SelectObject(dc, oldFont);
+    ReleaseDC(dialog, dc);
+}
+
 // The caller's side of a box shown for another thread: given once, by the
 // operator's answer or by CloseAll, whichever comes first.
 struct WinForm::Answer {
@@ -61,6 +88,7 @@ HWND WinForm::Create(HINSTANCE instance) {
                                  reinterpret_cast<LPARAM>(this));
     if (dialog_ != nullptr) {
         SendMessageA(SerialEdit(), EM_LIMITTEXT, 10, 0);
+        FitStaticTexts(dialog_);
     }
     return dialog_;
 }

@@ -33,6 +33,11 @@ inline constexpr UINT kRunQueued = WM_APP + 1;
 inline constexpr UINT_PTR kMonitorTimer = 1;
 inline constexpr UINT_PTR kMeterTimer = 2;
 
+// A label too narrow for its one line of text in the font the system gave the
+// dialog (a stand-in for "MS Shell Dlg" may be wider) is widened, so that
+// no label is clipped or wrapped. The status line wraps by design.
+void FitStaticTexts(HWND dialog);
+
 class WinForm final : public FormView {
   public:
     explicit WinForm(HWND frame);

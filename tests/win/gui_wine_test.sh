@@ -29,7 +29,7 @@ fail() {
 
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 display=:$((200 + $$ % 500))
-Xvfb "$display" -screen 0 640x480x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb "$display" -screen 0 600x360x24 -nolisten tcp >/dev/null 2>&1 &
 pids+=($!)
 export DISPLAY=$display
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
@@ -68,7 +68,7 @@ wait_window() {  # NAME -> id
     fail "no window '$1'"
 }
 wait_gone() { for _ in $(seq 50); do [ -z "$(window "$1")" ] && return 0; sleep 0.1; done; fail "'$1' still open"; }
-shot() { [ -z "$shots" ] || { sleep 0.5; import -window root -crop 460x280+0+0 +repage "$shots/$1.png"; }; }
+shot() { [ -z "$shots" ] || { sleep 0.5; import -window root -bordercolor black -border 1 -trim +repage "$shots/$1.png"; }; }
 dismiss() {  # the box NAME, by its default button
     local w
     w=$(wait_window "$1")
@@ -134,7 +134,7 @@ wait_status "$CLICK"
 shot 04-ten-characters
 click write
 wait_status "$WRITING"
-[ -z "$shots" ] || { sleep 1.5; shot 05-writing; }
+shot 05-writing
 wait_status "$DONE" 60
 sim "memory 0110 10"
 grep -q "0110: 41 42 31 32 43 44 33 34 45 46" sim.out || fail "the pager does not hold AB12CD34EF"
