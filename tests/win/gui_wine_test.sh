@@ -115,7 +115,12 @@ close_app
 # read when the server starts).
 wine reg add 'HKLM\Software\Wine\Ports' /v COM7 /t REG_SZ /d "$work/cradle" /f >/dev/null 2>&1
 wineserver -k >/dev/null 2>&1 || true
+wineserver -w >/dev/null 2>&1 || true
 wineserver -p >/dev/null 2>&1
+# The mount manager makes the device link as the prefix's services start.
+wine reg query 'HKLM\Software\Wine\Ports' /v COM7 >/dev/null 2>&1 || fail "COM7 not mapped"
+for _ in $(seq 100); do [ -L "$WINEPREFIX/dosdevices/com7" ] && break; sleep 0.1; done
+[ -L "$WINEPREFIX/dosdevices/com7" ] || fail "no device link for COM7"
 mkfifo sim.in
 "$pagersim" --removed --link "$work/cradle" <sim.in >sim.out 2>&1 &
 pids+=($!)
