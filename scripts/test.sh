@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
 # The project's test command: installs what is missing, then configures, builds
-# and runs the whole suite in every build CI runs (normal, ASan + UBSan, TSan).
+# and runs the whole suite in every build CI runs (normal, ASan + UBSan, TSan,
+# and the Windows cross build, whose tests run under Wine).
 # Usage: scripts/test.sh [normal|asan|tsan|windows ...]   (default: all four)
-# windows: the MinGW-w64 cross build, its tests under Wine, and the Win32
-# window driven under Xvfb against pagersim (needs the normal build's pagersim).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,26 +12,46 @@ builds=("$@")
 if [ ${#builds[@]} -eq 0 ]; then builds=(normal asan tsan windows); fi
 jobs=$(nproc 2>/dev/null || echo 2)
 
+configure() {  # configure DIR [cmake args...]
+    local dir=$1
+    shift
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+}
+
+# sntool.exe and its unit tests under Wine, then the end-to-end run against
+# pagersim on a pty mapped to COM7 (pagersim is a Linux program: it comes
+# from the normal build).
+windows_build() {
+    local dir=build/windows
+    configure "$dir" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake
+    cmake --build "$dir" -j "$jobs"
+    configure build/normal
+    cmake --build build/normal -j "$jobs" --target pagersim
+    export WINEPREFIX="$PWD/$dir/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then wine wineboot -i >/dev/null 2>&1; fi
+    (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 300)
+    wineserver -k >/dev/null 2>&1 || true
+    unset WINEPREFIX
+    bash tests/windows/wine_e2e.sh "$dir/cli/sntool.exe" build/normal/cli/pagersim
+    # The Win32 window, driven under Xvfb.
+    bash tests/win/gui_wine_test.sh "$dir" build/normal/cli/pagersim
+}
+
 for b in "${builds[@]}"; do
-    if [ "$b" = "windows" ]; then
-        echo "=== windows build (build/windows)"
-        cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-            -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake >/dev/null
-        cmake --build build/windows -j "$jobs" --target sntool-gui
-        cmake -S . -B build/normal -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-        cmake --build build/normal -j "$jobs" --target pagersim
-        bash tests/win/gui_wine_test.sh build/windows build/normal/cli/pagersim
-        continue
-    fi
     case "$b" in
         normal) sanitize="" ;;
         asan) sanitize="address" ;;
         tsan) sanitize="thread" ;;
-        *) echo "unknown build: $b (normal, asan or tsan)" >&2; exit 2 ;;
+        windows)
+            echo "=== windows build (build/windows)"
+            windows_build
+            continue
+            ;;
+        *) echo "unknown build: $b (normal, asan, tsan or windows)" >&2; exit 2 ;;
     esac
     dir="build/$b"
     echo "=== $b build ($dir)"
-    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSNTOOL_SANITIZE="$sanitize" >/dev/null
+    configure "$dir" -DSNTOOL_SANITIZE="$sanitize"
     cmake --build "$dir" -j "$jobs"
     label_args=()
     # ThreadSanitizer is for the threaded code; the single-threaded suites are

@@ -195,7 +195,8 @@ class WinSerialPort final : public SerialPort {
     }
 
     std::string LastError() const override {
-        return lastError_ == 0 ? "" : WinErrorText(lastError_);
+        const DWORD e = lastError_.load();
+        return e == 0 ? "" : WinErrorText(e);
     }
 
   private:
@@ -288,9 +289,9 @@ class WinSerialPort final : public SerialPort {
     WinHandle waitEvent_;    // the watch thread's
     WinHandle cancelEvent_;  // set by CancelWait: ends rests and pending waits
     std::atomic<bool> cancelled_{false};
-    DWORD eventWord_ = 0;  // the watch thread's
-    bool hungUp_ = false;  // the watch thread's
-    DWORD lastError_ = 0;
+    DWORD eventWord_ = 0;              // the watch thread's
+    bool hungUp_ = false;              // the watch thread's
+    std::atomic<DWORD> lastError_{0};  // written by either thread
 };
 
 }  // namespace

@@ -8,7 +8,7 @@ exe=$(realpath "$1/app/win/sntool-gui.exe")
 pagersim=$(realpath "$2")
 shots=${3:+$(realpath "$3")}
 here=$(cd "$(dirname "$0")" && pwd)
-ptywait_src=${PTYWAIT_SRC:-$here/../../../shared/tools/wine-ptywait.c}
+ptywait_src=${WINE_PTYWAIT_SRC:-$here/../../../shared/tools/wine-ptywait.c}
 
 work=$(mktemp -d)
 cd "$work"
