@@ -153,11 +153,17 @@ void WinForm::OnGui(std::function<void()> action) {
         action();
         return;
     }
+    // One wake-up for a run of calls: the GUI thread takes all that are
+    // queued when it gets to them.
+    bool wake = false;
     {
         std::lock_guard lock(mutex_);
+        wake = queued_.empty();
         queued_.push_back(std::move(action));
     }
-    PostMessageA(frame_, kRunQueued, 0, 0);
+    if (wake) {
+        PostMessageA(frame_, kRunQueued, 0, 0);
+    }
 }
 
 void WinForm::RunQueued() {
@@ -285,6 +291,8 @@ int WinForm::Box(const std::string& text, const std::string& caption, UINT type)
     }
     OnGui([this, text, caption, type, answer] {
         if (!answer->given.load()) {
+            // The calls queued behind this one run in the box's own loop.
+            PostMessageA(frame_, kRunQueued, 0, 0);
             Box(text, caption, type);
         }
         answer->Give();
