@@ -12,15 +12,16 @@
 #include "cli/console_reporter.h"
 #include "cli/exit_codes.h"
 #include "cli/os_hints.h"
+#include "cli/simulated_cradle.h"
 #include "cli/trace_writer.h"
 #include "ports/explicit_port_source.h"
 #include "ports/list_serial_ports.h"
 #include "ports/port_report.h"
-#include "ports/sysfs_port_source.h"
+#include "ports/system_port_source.h"
 #include "protocol/checksum.h"
 #include "protocol/pager_memory.h"
 #include "serial/serial_link.h"
-#include "sim/virtual_cradle.h"
+#include "sim/substitute_pager.h"
 #include "workflow/key_filter.h"
 #include "workflow/pager_reader.h"
 #include "workflow/production_hooks.h"
@@ -89,6 +90,7 @@ class Session {
 
   private:
     bool SetUpSource();
+    std::unique_ptr<SerialPort> MakePort();
     int Ports();
     int Status();
     int Read();
@@ -117,12 +119,12 @@ class Session {
     std::ostream& err_;
     ConsoleForm form_;
     ConsoleReporter reporter_;
-    std::unique_ptr<sim::VirtualCradle> cradle_;
+    std::unique_ptr<SimulatedCradle> cradle_;
     std::unique_ptr<PortSource> source_;
     std::unique_ptr<std::ofstream> traceFile_;
     std::unique_ptr<TraceWriter> tracer_;
     LinkState state_;
-    CSerialLink link_{state_, &reporter_};
+    CSerialLink link_{state_, &reporter_, [this] { return MakePort(); }};
     SystemClock clock_;
     PortSelection selection_;
     std::unique_ptr<CVexloView> view_;
@@ -138,18 +140,19 @@ class Session {
 
 bool Session::SetUpSource() {
     if (o_.simulate) {
-        cradle_ = std::make_unique<sim::VirtualCradle>();
         const std::string model =
             o_.simModel.empty() ? std::string(sim::SubstitutePager::kDefaultModel) : o_.simModel;
-        if (!cradle_->Start(model, o_.simNumbered)) {
-            err_ << "sntool: cannot start the virtual cradle: " << cradle_->LastError() << "\n";
+        std::string why;
+        cradle_ = StartSimulatedCradle(model, o_.simNumbered, why);
+        if (!cradle_) {
+            err_ << "sntool: cannot start the virtual cradle: " << why << "\n";
             return false;
         }
-        source_ = std::make_unique<ExplicitPortSource>(cradle_->PortPath());
+        source_ = cradle_->MakeSource();
     } else if (!o_.port.empty()) {
         source_ = std::make_unique<ExplicitPortSource>(o_.port);
     } else {
-        source_ = std::make_unique<SysfsPortSource>();
+        source_ = MakeSystemPortSource();
     }
     if (o_.trace) {
         std::ostream* sink = &err_;
@@ -165,6 +168,11 @@ bool Session::SetUpSource() {
         link_.SetTracer(tracer_.get());
     }
     return true;
+}
+
+std::unique_ptr<SerialPort> Session::MakePort() {
+    std::unique_ptr<SerialPort> port = cradle_ ? cradle_->MakePort() : nullptr;
+    return port ? std::move(port) : MakeSystemSerialPort();
 }
 
 int Session::Run() {

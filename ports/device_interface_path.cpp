@@ -9,8 +9,6 @@ namespace sn::detail {
 
 namespace {
 
-// The detail record leaves room for a path of 256 characters and its end.
-constexpr std::size_t kMaxDevicePath = 256;
 // Each property is read into 256 bytes, terminator included.
 constexpr std::size_t kMaxProperty = 255;
 
@@ -76,13 +74,12 @@ void DeviceInterfacePath(PortList& ports, PortSource& source, PortSelection& sel
         if (e != 0) {
             throw PortListError(ErrorText("SetupDiEnumDeviceInterfaces failed.", e));
         }
+        // An interface whose detail can't be had is skipped: ending the whole
+        // scan there would hide a cradle that is present. The source sizes the
+        // detail by the system's answer, so a long device path is no failure.
         std::string devicePath;
-        std::uint32_t d = source.GetInterfaceDetail(index, devicePath);
-        if (d == 0 && devicePath.size() > kMaxDevicePath) {
-            d = kErrorInsufficientBuffer;
-        }
-        if (d != 0) {
-            throw PortListError(ErrorText("SetupDiGetDeviceInterfaceDetail failed.", d));
+        if (source.GetInterfaceDetail(index, devicePath) != 0) {
+            continue;
         }
         if (TakeInterface(ports, source, index, devicePath)) {
             selection.cradleMissing = 0;

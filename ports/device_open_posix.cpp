@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <filesystem>
+
 #include "ports/interface_list_source.h"
 
 namespace sn {
@@ -14,6 +16,11 @@ bool DeviceCanBeOpened(const std::string& devicePath) {
     }
     ::close(fd);
     return true;
+}
+
+bool PortPathExists(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::exists(path, ec);  // a dangling link counts as absent
 }
 
 }  // namespace sn

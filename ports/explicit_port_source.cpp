@@ -1,12 +1,9 @@
 #include "ports/explicit_port_source.h"
 
-#include <filesystem>
-
 namespace sn {
 
 std::vector<ComInterface> ExplicitPortSource::Scan() {
-    std::error_code ec;
-    if (path_.empty() || !std::filesystem::exists(path_, ec)) {
+    if (path_.empty() || !PortPathExists(path_)) {
         return {};
     }
     ComInterface c;

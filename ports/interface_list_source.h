@@ -50,5 +50,9 @@ inline constexpr const char* kBridgeDescription = "Silicon Labs CP210x USB to UA
 // Whether the device can be opened for reading and writing right now (the
 // presence test). One implementation per OS.
 bool DeviceCanBeOpened(const std::string& devicePath);
+// Whether a port named on the command line exists right now (a path on
+// POSIX; a device name such as COM7, or a path, on Windows). One
+// implementation per OS.
+bool PortPathExists(const std::string& path);
 
 }  // namespace sn

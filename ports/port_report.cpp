@@ -1,5 +1,7 @@
 #include "ports/port_report.h"
 
+#include <algorithm>
+
 #include "ports/friendly_name.h"
 #include "ports/list_serial_ports.h"
 
@@ -16,6 +18,18 @@ std::vector<PortReport> FromList(PortSource& source) {
         out.push_back({info.portName, info.friendlyName, info.devicePath, false});
     }
     return out;
+}
+
+// Ports the OS names beyond its device interfaces (Windows's SERIALCOMM map),
+// shown so that the operator sees every COM port; never a cradle.
+void AddOtherPorts(std::vector<PortReport>& out, PortSource& source) {
+    for (const std::string& name : source.OtherSerialPorts()) {
+        const bool listed = std::any_of(out.begin(), out.end(),
+                                        [&](const PortReport& r) { return r.portName == name; });
+        if (!listed) {
+            out.push_back({name, name, "\\\\.\\" + name, false});
+        }
+    }
 }
 
 }  // namespace
@@ -46,6 +60,7 @@ std::vector<PortReport> ReportPorts(PortSource& source) {
         out.push_back(r);
     }
     source.CloseInterfaceSet();
+    AddOtherPorts(out, source);
     return out;
 }
 

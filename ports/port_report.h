@@ -16,7 +16,8 @@ struct PortReport {
 };
 
 // Walks the device interfaces (the paths of older systems list no friendly
-// names worth showing: their records come from ListSerialPorts). Raises
+// names worth showing: their records come from ListSerialPorts), then adds
+// the source's other serial ports that the walk did not list. Raises
 // PortListError as ListSerialPorts does.
 std::vector<PortReport> ReportPorts(PortSource& source);
 

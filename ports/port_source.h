@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace sn {
 
@@ -58,6 +59,10 @@ class PortSource {
 
     // The presence test: can the device be opened right now?
     virtual bool CanOpen(const std::string& devicePath) = 0;
+
+    // Port names the OS knows beyond the device interfaces (Windows's
+    // HARDWARE\DEVICEMAP\SERIALCOMM), for display only: never a cradle.
+    virtual std::vector<std::string> OtherSerialPorts() { return {}; }
 };
 
 }  // namespace sn

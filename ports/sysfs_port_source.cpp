@@ -3,11 +3,14 @@
 
 #include "ports/sysfs_port_source.h"
 
+#include "ports/system_port_source.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
 namespace sn {
 
@@ -127,6 +130,10 @@ std::vector<ComInterface> SysfsPortSource::Scan() {
         }
     }
     return out;
+}
+
+std::unique_ptr<PortSource> MakeSystemPortSource() {
+    return std::make_unique<SysfsPortSource>();
 }
 
 }  // namespace sn

@@ -27,6 +27,20 @@ packages=(
     lintian
     man-db
     udev
+    # The Windows build: MinGW-w64 (posix threads), GoogleTest's sources for
+    # the cross build, and Wine to run its tests.
+    g++-mingw-w64-x86-64-posix
+    mingw-w64-tools
+    googletest
+    wine
+    wine64
+    # The Win32 window: its icon, and its tests under Wine on an X server.
+    icoutils
+    xvfb
+    xauth
+    xdotool
+    openbox
+    imagemagick
 )
 
 missing=()

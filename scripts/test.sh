@@ -1,17 +1,43 @@
 #!/usr/bin/env bash
 # The project's test command: installs what is missing, then configures, builds
-# and runs the whole suite in every build CI runs (normal, ASan + UBSan, TSan),
-# then runs every fuzz target for 20 s (clang, build/fuzz), and builds and
-# checks the Debian package.
-# Usage: scripts/test.sh [normal|asan|tsan|fuzz|package ...]   (default: all five)
+# and runs the whole suite in every build CI runs (normal, ASan + UBSan, TSan,
+# and the Windows cross build, whose tests run under Wine), then runs every
+# fuzz target for 20 s (clang, build/fuzz), and builds and checks the Debian
+# package.
+# Usage: scripts/test.sh [normal|asan|tsan|windows|fuzz|package ...]   (default: all six)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 
 builds=("$@")
-if [ ${#builds[@]} -eq 0 ]; then builds=(normal asan tsan fuzz package); fi
+if [ ${#builds[@]} -eq 0 ]; then builds=(normal asan tsan windows fuzz package); fi
 jobs=$(nproc 2>/dev/null || echo 2)
+
+configure() {  # configure DIR [cmake args...]
+    local dir=$1
+    shift
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+}
+
+# sntool.exe and its unit tests under Wine, then the end-to-end run against
+# pagersim on a pty mapped to COM7 (pagersim is a Linux program: it comes
+# from the normal build).
+windows_build() {
+    local dir=build/windows
+    configure "$dir" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake
+    cmake --build "$dir" -j "$jobs"
+    configure build/normal
+    cmake --build build/normal -j "$jobs" --target pagersim
+    export WINEPREFIX="$PWD/$dir/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then wine wineboot -i >/dev/null 2>&1; fi
+    (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 300)
+    wineserver -k >/dev/null 2>&1 || true
+    unset WINEPREFIX
+    bash tests/windows/wine_e2e.sh "$dir/cli/sntool.exe" build/normal/cli/pagersim
+    # The Win32 window, driven under Xvfb.
+    bash tests/win/gui_wine_test.sh "$dir" build/normal/cli/pagersim
+}
 
 for b in "${builds[@]}"; do
     if [ "$b" = "fuzz" ]; then
@@ -29,11 +55,16 @@ for b in "${builds[@]}"; do
             bash scripts/check-package.sh deb "$deb"
             continue
             ;;
-        *) echo "unknown build: $b (normal, asan, tsan, fuzz or package)" >&2; exit 2 ;;
+        windows)
+            echo "=== windows build (build/windows)"
+            windows_build
+            continue
+            ;;
+        *) echo "unknown build: $b (normal, asan, tsan, windows, fuzz or package)" >&2; exit 2 ;;
     esac
     dir="build/$b"
     echo "=== $b build ($dir)"
-    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSNTOOL_SANITIZE="$sanitize" >/dev/null
+    configure "$dir" -DSNTOOL_SANITIZE="$sanitize"
     cmake --build "$dir" -j "$jobs"
     label_args=()
     # ThreadSanitizer is for the threaded code; the single-threaded suites are

@@ -3,6 +3,8 @@
 
 #include "ports/list_serial_ports.h"
 
+#include "ports/port_report.h"
+
 #include <gtest/gtest.h>
 
 #include "tests/support/scripted_port_source.h"
@@ -294,10 +296,6 @@ TEST(PortListErrorTest, TextsCarryTheCodeInLowerCaseHex) {
              s.enumError = std::pair<std::uint32_t, std::uint32_t>{1, 0xAB};
          },
          "SetupDiEnumDeviceInterfaces failed. (err=ab)"},
-        {"detail", [](auto& s) { s.interfaces[1].detailError = 0x57; },
-         "SetupDiGetDeviceInterfaceDetail failed. (err=57)"},
-        {"long path", [](auto& s) { s.interfaces[1].devicePath = std::string(257, 'p'); },
-         "SetupDiGetDeviceInterfaceDetail failed. (err=7a)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -317,14 +315,59 @@ TEST(PortListErrorTest, TextsCarryTheCodeInLowerCaseHex) {
     }
 }
 
-TEST(PortListErrorTest, PathOfExactly256CharactersFits) {
+// One interface whose detail can't be had no longer ends the scan, and a
+// device path longer than 256 characters is kept whole: neither hides a
+// cradle that is present.
+TEST(PortListErrorTest, BrokenOrLongDetailHidesNoCradle) {
+    struct Case {
+        const char* what;
+        std::function<void(ScriptedPortSource&)> breakIt;
+        std::string firstPath;
+    };
+    const std::string longPath = "\\\\?\\usb#" + std::string(300, 'p');
+    const Case cases[] = {
+        {"detail fails", [](auto& s) { s.interfaces[0].detailError = 0x57; }, ""},
+        {"detail too large", [](auto& s) { s.interfaces[0].detailError = 0x7A; }, ""},
+        {"path of 301", [&](auto& s) { s.interfaces[0].devicePath = longPath; }, longPath},
+        {"path of 256", [](auto& s) { s.interfaces[0].devicePath = std::string(256, 'p'); },
+         std::string(256, 'p')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScriptedPortSource source;
+        source.interfaces = {Bridge("Silicon Labs CP210x USB to UART Bridge (COM3)"),
+                             Bridge("Silicon Labs CP210x USB to UART Bridge (COM4)", "p4")};
+        c.breakIt(source);
+        PortList ports;
+        PortSelection sel;
+        sel.cradleMissing = 1;
+        ListSerialPorts(ports, 0, source, sel);
+        EXPECT_EQ(sel.cradleMissing, 0);
+        ASSERT_EQ(ports.size(), c.firstPath.empty() ? 1u : 2u);
+        EXPECT_EQ(ports.back().portName, "COM4");
+        if (!c.firstPath.empty()) {
+            EXPECT_EQ(ports.front().devicePath, c.firstPath);
+        }
+        EXPECT_EQ(source.setsOpen, 0);
+    }
+}
+
+// `sntool ports` also shows the ports the OS names only (SERIALCOMM), once
+// each and never as a cradle.
+TEST(ReportPortsTest, OtherSerialPortsAreShownOnceAndNeverAsCradle) {
     ScriptedPortSource source;
-    source.interfaces = {
-        Bridge("Silicon Labs CP210x USB to UART Bridge (COM3)", std::string(256, 'p'))};
-    PortList ports;
-    PortSelection sel;
-    ListSerialPorts(ports, 0, source, sel);
-    EXPECT_EQ(ports.size(), 1u);
+    source.interfaces = {Bridge("Silicon Labs CP210x USB to UART Bridge (COM3)")};
+    source.otherPorts = {"COM1", "COM3", "COM7"};
+    const std::vector<PortReport> r = ReportPorts(source);
+    ASSERT_EQ(r.size(), 3u);
+    EXPECT_EQ(r[0].portName, "COM3");
+    EXPECT_TRUE(r[0].isBridge);
+    EXPECT_EQ(r[1].portName, "COM1");
+    EXPECT_EQ(r[1].devicePath, "\\\\.\\COM1");
+    EXPECT_FALSE(r[1].isBridge);
+    EXPECT_EQ(r[2].portName, "COM7");
+    EXPECT_FALSE(r[2].isBridge);
+    EXPECT_EQ(source.setsOpen, 0);
 }
 
 }  // namespace

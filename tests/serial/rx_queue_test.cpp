@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "serial/posix_device_path.h"
-
 namespace sn {
 namespace {
 
@@ -20,17 +18,6 @@ TEST(CRxQueueTest, HoldsOneLessThanItsSize) {
     EXPECT_EQ(q.Count(), 0);
     EXPECT_EQ(q.Put(1), 1);
     EXPECT_EQ(q.Count(), 1);
-}
-
-TEST(PosixDevicePathTest, Table) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"ttyUSB0", "/dev/ttyUSB0"},        {"/dev/ttyS1", "/dev/ttyS1"},
-        {"\\\\.\\ttyUSB3", "/dev/ttyUSB3"}, {"/tmp/cradle", "/tmp/cradle"},
-        {"./cradle", "./cradle"},           {"COM5", "/dev/COM5"},
-    };
-    for (auto [name, path] : cases) {
-        EXPECT_EQ(PosixDevicePath(name), path) << name;
-    }
 }
 
 }  // namespace

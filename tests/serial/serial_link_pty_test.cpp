@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "protocol/frames.h"
+#include "serial/posix_device_path.h"
 #include "serial/serial_link.h"
 #include "sim/pty_pager.h"
 #include "tests/support/await_reply.h"
@@ -167,6 +168,17 @@ TEST_F(SerialLinkPtyTest, RenewedEventTimesOutAfterAnUnconsumedReply) {
     ASSERT_TRUE(state.replyEvent.Current()->IsSet());
     link.RenewReplyEvent();
     EXPECT_FALSE(state.replyEvent.Wait(50ms));
+}
+
+TEST(PosixDevicePathTest, Table) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"ttyUSB0", "/dev/ttyUSB0"},        {"/dev/ttyS1", "/dev/ttyS1"},
+        {"\\\\.\\ttyUSB3", "/dev/ttyUSB3"}, {"/tmp/cradle", "/tmp/cradle"},
+        {"./cradle", "./cradle"},           {"COM5", "/dev/COM5"},
+    };
+    for (auto [name, path] : cases) {
+        EXPECT_EQ(PosixDevicePath(name), path) << name;
+    }
 }
 
 }  // namespace

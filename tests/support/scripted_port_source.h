@@ -37,6 +37,7 @@ class ScriptedPortSource final : public PortSource {
     std::optional<std::pair<std::uint32_t, std::uint32_t>> enumError;
     RegNode hklm{"HKLM", {}, {}, false};
     std::set<std::string> openable;  // device paths the presence test can open
+    std::vector<std::string> otherPorts;
 
     int setsOpen = 0;
     int keysOpen = 0;
@@ -54,6 +55,7 @@ class ScriptedPortSource final : public PortSource {
     std::optional<std::string> QueryValue(RegKey key, const std::string& name) override;
     void CloseKey(RegKey key) override;
     bool CanOpen(const std::string& devicePath) override;
+    std::vector<std::string> OtherSerialPorts() override { return otherPorts; }
 
   private:
     std::map<RegKey, const RegNode*> handles_;

@@ -1,0 +1,74 @@
+#pragma once
+// CVexloApp for Windows: the main frame (fixed size, menu, status bar), the
+// form inside it, the About and System Configuration dialogs, and the
+// message loop with the serial-number field's key filter. The workflow is
+// the core's CVexloView; ticks run on the core's TickRunner.
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "app/win/win_form.h"
+#include "cli/simulated_cradle.h"
+#include "ports/ser_info.h"
+#include "serial/link_reporter.h"
+#include "serial/serial_link.h"
+#include "workflow/clock.h"
+#include "workflow/tick_runner.h"
+#include "workflow/vexlo_view.h"
+
+namespace sn::win {
+
+struct AppOptions {
+    std::string port;       // --port NAME: the cradle is this COM port
+    bool simulate = false;  // --simulate: the in-process substitute pager
+    std::string report;     // --report-status FILE (tests)
+};
+
+class CVexloApp final : public LinkReporter {
+  public:
+    CVexloApp(HINSTANCE instance, AppOptions options);
+    ~CVexloApp() override;
+
+    bool InitInstance(int show);
+    int Run();
+
+    void ShowLinkMessage(const std::string& text, const std::string& osReason) override;
+
+  private:
+    static LRESULT CALLBACK FrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    bool CreateFrame();
+    void FitToForm();
+    void OnCommand(int id);
+    void OnSystemSetup();
+    void OnAppAbout();
+    void OnMeterTimer();
+    void ReportControls();
+    void ReportMenus();
+    void ShowPrompt(UINT id);
+    void UpdateIndicators();
+    bool PreTranslate(MSG& msg);
+    void Shutdown();
+    std::unique_ptr<SerialPort> MakePort();
+
+    HINSTANCE instance_;
+    AppOptions options_;
+    HWND frame_ = nullptr;
+    HWND statusBar_ = nullptr;
+    HACCEL accelerators_ = nullptr;
+    std::unique_ptr<cli::SimulatedCradle> cradle_;
+    std::unique_ptr<PortSource> source_;
+    LinkState state_;
+    CSerialLink link_{state_, this, [this] { return MakePort(); }};
+    SystemClock clock_;
+    PortSelection selection_;
+    std::unique_ptr<WinForm> form_;
+    std::unique_ptr<CVexloView> view_;
+    std::unique_ptr<TickRunner> runner_;
+    bool shutDown_ = false;
+    int locks_ = -1;  // the CAP/NUM/SCRL states last shown
+};
+
+}  // namespace sn::win

@@ -1,0 +1,36 @@
+// --simulate on POSIX: the virtual cradle on a pseudo-terminal.
+
+#include "cli/simulated_cradle.h"
+#include "ports/explicit_port_source.h"
+#include "sim/virtual_cradle.h"
+
+namespace sn::cli {
+
+namespace {
+
+class PtyCradle final : public SimulatedCradle {
+  public:
+    bool Start(const std::string& model, bool numbered) { return cradle_.Start(model, numbered); }
+    std::string LastError() const { return cradle_.LastError(); }
+    std::unique_ptr<PortSource> MakeSource() override {
+        return std::make_unique<ExplicitPortSource>(cradle_.PortPath());
+    }
+    std::unique_ptr<SerialPort> MakePort() override { return nullptr; }
+
+  private:
+    sim::VirtualCradle cradle_;
+};
+
+}  // namespace
+
+std::unique_ptr<SimulatedCradle> StartSimulatedCradle(const std::string& model, bool numbered,
+                                                      std::string& error) {
+    auto cradle = std::make_unique<PtyCradle>();
+    if (!cradle->Start(model, numbered)) {
+        error = cradle->LastError();
+        return nullptr;
+    }
+    return cradle;
+}
+
+}  // namespace sn::cli
