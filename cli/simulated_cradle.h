@@ -4,6 +4,7 @@
 // program on POSIX (the system's own serial port opens it), an in-process
 // port on Windows, which has no pseudo-terminals.
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -23,6 +24,9 @@ class SimulatedCradle {
     virtual std::unique_ptr<PortSource> MakeSource() = 0;
     // The link's port; null means the system's own serial port.
     virtual std::unique_ptr<SerialPort> MakePort() = 0;
+    // From now on a pager given its number is swapped for a fresh one
+    // `delay` later.
+    virtual void EnableSwap(std::chrono::milliseconds delay) = 0;
 };
 
 // Null, with the reason in `error`, when it cannot be started.

@@ -16,6 +16,7 @@ class PtyCradle final : public SimulatedCradle {
         return std::make_unique<ExplicitPortSource>(cradle_.PortPath());
     }
     std::unique_ptr<SerialPort> MakePort() override { return nullptr; }
+    void EnableSwap(std::chrono::milliseconds delay) override { cradle_.EnableSwap(delay); }
 
   private:
     sim::VirtualCradle cradle_;

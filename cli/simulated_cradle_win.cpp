@@ -2,6 +2,7 @@
 
 #include "cli/simulated_cradle.h"
 #include "ports/interface_list_source.h"
+#include "sim/pager_swapper.h"
 #include "sim/sim_serial_port.h"
 
 namespace sn::cli {
@@ -38,9 +39,13 @@ class InProcessCradle final : public SimulatedCradle {
     std::unique_ptr<SerialPort> MakePort() override {
         return std::make_unique<sim::SimSerialPort>(pager_);
     }
+    void EnableSwap(std::chrono::milliseconds delay) override {
+        swapper_ = std::make_unique<sim::PagerSwapper>(pager_, delay);
+    }
 
   private:
     sim::SubstitutePager pager_;
+    std::unique_ptr<sim::PagerSwapper> swapper_;  // stopped before the pager goes
 };
 
 }  // namespace

@@ -5,14 +5,7 @@ namespace sn::sim {
 VirtualCradle::VirtualCradle(PtyPagerOptions options) : runner_(pager_, options) {}
 
 VirtualCradle::~VirtualCradle() {
-    {
-        std::lock_guard lock(mutex_);
-        stop_ = true;
-    }
-    cv_.notify_all();
-    if (swapper_.joinable()) {
-        swapper_.join();
-    }
+    swapper_.reset();
     runner_.Stop();
 }
 
@@ -23,35 +16,7 @@ bool VirtualCradle::Start(const std::string& model, bool numbered) {
 }
 
 void VirtualCradle::EnableSwap(std::chrono::milliseconds delay) {
-    swapDelay_ = delay;
-    const bool numberedNow = pager_.IsNumbered();
-    swapper_ = std::thread([this, numberedNow] { Watch(numberedNow); });
-}
-
-// Polls the pager's numbered state twice a second; cheap, and only in the
-// virtual cradle. Only a pager numbered while seated here is swapped.
-void VirtualCradle::Watch(bool wasNumbered) {
-    std::unique_lock lock(mutex_);
-    const std::string model = pager_.ModelCode();
-    while (!stop_) {
-        cv_.wait_for(lock, std::chrono::milliseconds(500));
-        const bool numbered = pager_.IsNumbered();
-        const bool justNumbered = numbered && !wasNumbered;
-        wasNumbered = numbered;
-        if (stop_ || !justNumbered) {
-            continue;
-        }
-        cv_.wait_for(lock, swapDelay_, [this] { return stop_; });
-        if (stop_) {
-            return;
-        }
-        pager_.SetSeated(false);
-        cv_.wait_for(lock, std::chrono::milliseconds(1500), [this] { return stop_; });
-        pager_.Reset();
-        pager_.SetModelCode(model);
-        pager_.SetSeated(true);
-        wasNumbered = false;
-    }
+    swapper_ = std::make_unique<PagerSwapper>(pager_, delay);
 }
 
 }  // namespace sn::sim

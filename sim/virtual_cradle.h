@@ -6,13 +6,11 @@
 // out and a fresh unnumbered one seated that long afterwards, as an operator
 // would, so a window can be tried again and again.
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
+#include <memory>
 #include <string>
-#include <thread>
 
+#include "sim/pager_swapper.h"
 #include "sim/pty_pager.h"
 #include "sim/substitute_pager.h"
 
@@ -33,15 +31,9 @@ class VirtualCradle {
     SubstitutePager& Pager() { return pager_; }
 
   private:
-    void Watch(bool wasNumbered);
-
     SubstitutePager pager_;
     PtyPager runner_;
-    std::chrono::milliseconds swapDelay_{0};
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    bool stop_ = false;
-    std::thread swapper_;
+    std::unique_ptr<PagerSwapper> swapper_;
 };
 
 }  // namespace sn::sim

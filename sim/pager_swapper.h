@@ -1,0 +1,36 @@
+#pragma once
+// Takes out a pager that has just been given its number and seats a fresh,
+// unnumbered one of the same model a while later, as an operator would, so
+// that a simulated cradle can be written again and again.
+//
+// Thread safety: the swapper runs a thread of its own, which the destructor
+// stops and joins; the pager locks itself.
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "sim/substitute_pager.h"
+
+namespace sn::sim {
+
+class PagerSwapper {
+  public:
+    PagerSwapper(SubstitutePager& pager, std::chrono::milliseconds delay);
+    PagerSwapper(const PagerSwapper&) = delete;
+    PagerSwapper& operator=(const PagerSwapper&) = delete;
+    ~PagerSwapper();
+
+  private:
+    void Watch(bool wasNumbered);
+
+    SubstitutePager& pager_;
+    std::chrono::milliseconds delay_;
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    bool stop_ = false;
+    std::thread thread_;
+};
+
+}  // namespace sn::sim
