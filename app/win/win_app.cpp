@@ -130,6 +130,8 @@ bool CVexloApp::InitInstance(int show) {
         if (!cradle_) {
             return false;
         }
+        // As in the Qt window: a written pager makes way for a fresh one.
+        cradle_->EnableSwap(std::chrono::seconds(5));
         source_ = cradle_->MakeSource();
     } else if (!options_.port.empty()) {
         source_ = std::make_unique<ExplicitPortSource>(options_.port);
