@@ -205,33 +205,29 @@ TEST(ProductionLogTest, RowAfterATornLineStaysReadable) {
     }
 }
 
+// The OS's reason differs from one system to the next; the file is named and
+// the reason given, whatever its words.
 TEST(ProductionLogTest, UnusableLogNamesTheFileAndTheReason) {
     TempDir dir;
     const std::string missing = dir.File("no/such/folder/log.csv");
     const std::string folder = dir.File("");
-    struct Case {
-        std::vector<std::string> paths;
-        std::string message;
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{missing}, missing},
+        {{folder}, folder},
+        {{dir.File("ok.csv"), dir.File("other.csv")}, dir.File("other.csv")},
     };
-    const Case cases[] = {
-        {{missing},
-         "The production log " + missing +
-             " cannot be opened: No such file or directory. Nothing was sent to the "
-             "pager."},
-        {{folder},
-         "The production log " + folder +
-             " cannot be opened: Is a directory. Nothing was sent to the pager."},
-        {{dir.File("ok.csv"), dir.File("other.csv")},
-         "The production log " + dir.File("other.csv") +
-             " cannot be opened: No such file or directory. Nothing was sent to the pager."},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.message);
-        ProductionLog log(c.paths);
+    const std::string tail = ". Nothing was sent to the pager.";
+    for (const auto& [paths, named] : cases) {
+        SCOPED_TRACE(named);
+        ProductionLog log(paths);
         const auto refusal = log.Check("AB12CD0001", true);
         ASSERT_TRUE(refusal.has_value());
         EXPECT_EQ(refusal->kind, Refusal::Kind::LogUnusable);
-        EXPECT_EQ(refusal->message, c.message);
+        const std::string head = "The production log " + named + " cannot be opened: ";
+        const std::string& m = refusal->message;
+        ASSERT_GT(m.size(), head.size() + tail.size());
+        EXPECT_EQ(m.substr(0, head.size()), head);
+        EXPECT_EQ(m.substr(m.size() - tail.size()), tail);
     }
 }
 
@@ -271,7 +267,7 @@ TEST_F(ProductionFormTest, DuplicateOrUnusableLogIsRefusedBeforeAnyFrame) {
     PressWrite();
     EXPECT_TRUE(pager.Log().empty());
     ASSERT_EQ(form.Boxes().size(), 2u);
-    EXPECT_NE(form.Boxes()[1].text.find("cannot be opened: Is a directory"), std::string::npos);
+    EXPECT_NE(form.Boxes()[1].text.find("cannot be opened: "), std::string::npos);
 }
 
 TEST_F(ProductionFormTest, EveryEndIsLoggedAndOnlyAWriteMovesTheSequenceOn) {
