@@ -18,12 +18,7 @@ class SimulatedPortSource final : public InterfaceListSource {
 
   protected:
     std::vector<ComInterface> Scan() override {
-        ComInterface c;
-        c.devicePath = kPortName;
-        c.friendlyName = BridgeFriendlyName(kPortName);
-        c.description = kBridgeDescription;
-        c.location = "USB (simulated)";
-        return {c};
+        return {BridgeInterface(kPortName, "USB (simulated)")};
     }
 };
 

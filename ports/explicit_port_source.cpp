@@ -6,12 +6,7 @@ std::vector<ComInterface> ExplicitPortSource::Scan() {
     if (path_.empty() || !PortPathExists(path_)) {
         return {};
     }
-    ComInterface c;
-    c.devicePath = path_;
-    c.friendlyName = BridgeFriendlyName(path_);
-    c.description = kBridgeDescription;
-    c.location = "USB (named port)";
-    return {c};
+    return {BridgeInterface(path_, "USB (named port)")};
 }
 
 }  // namespace sn

@@ -2,6 +2,15 @@
 
 namespace sn {
 
+ComInterface BridgeInterface(const std::string& devicePath, const std::string& location) {
+    ComInterface c;
+    c.devicePath = devicePath;
+    c.friendlyName = BridgeFriendlyName(devicePath);
+    c.description = kBridgeDescription;
+    c.location = location;
+    return c;
+}
+
 std::string BridgeFriendlyName(const std::string& portName) {
     return std::string(kBridgeDescription) + " (" + portName + ")";
 }

@@ -46,6 +46,8 @@ class InterfaceListSource : public PortSource {
 // blank, and the port's name in parentheses.
 std::string BridgeFriendlyName(const std::string& portName);
 inline constexpr const char* kBridgeDescription = "Silicon Labs CP210x USB to UART Bridge";
+// One cradle bridge at `devicePath`, presented as the vendor's driver does.
+ComInterface BridgeInterface(const std::string& devicePath, const std::string& location);
 
 // Whether the device can be opened for reading and writing right now (the
 // presence test). One implementation per OS.
