@@ -41,6 +41,10 @@ packages=(
     xdotool
     openbox
     imagemagick
+    # The Windows installer and portable zip (scripts/package.sh windows).
+    nsis
+    zip
+    unzip
 )
 
 missing=()

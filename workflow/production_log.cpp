@@ -122,7 +122,10 @@ std::string MendTornEnd(const std::string& current) {
 std::string FormatCsvRow(const LogRow& row) {
     std::string line;
     for (const std::string& f : Fields(row)) {
-        line += (line.empty() ? "" : ",") + CsvField(f);
+        if (!line.empty()) {
+            line += ',';
+        }
+        line += CsvField(f);
     }
     return line + "\r\n";
 }
