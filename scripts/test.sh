@@ -44,10 +44,13 @@ windows_build() {
     bash tests/win/gui_wine_test.sh "$dir" build/normal/cli/pagersim
 }
 
+took() { echo "=== $1 took $((SECONDS - started)) s"; }
 for b in "${builds[@]}"; do
+    started=$SECONDS
     if [ "$b" = "fuzz" ]; then
         echo "=== fuzz build (build/fuzz), 20 s a target"
         bash scripts/fuzz.sh 20
+        took fuzz
         continue
     fi
     case "$b" in
@@ -62,11 +65,13 @@ for b in "${builds[@]}"; do
             mapfile -t win < <(bash scripts/package.sh windows)
             bash tests/windows/installer_test.sh "${win[0]}" "${win[1]}" \
                 "$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/package-windows/CMakeCache.txt)"
+            took package
             continue
             ;;
         windows)
             echo "=== windows build (build/windows)"
             windows_build
+            took windows
             continue
             ;;
         *) echo "unknown build: $b (normal, asan, tsan, windows, fuzz or package)" >&2; exit 2 ;;
@@ -86,4 +91,5 @@ for b in "${builds[@]}"; do
     (cd "$dir" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
         TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
         ctest --output-on-failure -j "$((jobs * 2))" --timeout 300 "${label_args[@]}")
+    took "$b"
 done
