@@ -3,7 +3,9 @@
 # prefix: the installer run silently, what it put down (programs, Start-menu
 # shortcut, the Apps & Features entry), the installed sntool.exe writing a
 # simulated pager, then the silent uninstall, after which drive C holds
-# exactly the files it held before. The portable zip: one folder, whose
+# exactly the files it held before; an install into another folder, which a
+# reinstall keeps and whose uninstall leaves the operator's own file there.
+# The portable zip: one folder, whose
 # programs run from wherever it is unpacked.
 # Usage: installer_test.sh SETUP_EXE ZIP VERSION
 set -u
@@ -69,6 +71,17 @@ wine wineboot -r >/dev/null 2>&1
 wineserver -w
 files_of_c >"$tmp/after"
 diff "$tmp/before" "$tmp/after" >"$tmp/diff" || { bad "files left behind or lost:"; cat "$tmp/diff"; }
+
+echo "--- another folder, a reinstall, and the operator's own file"
+# A reinstall goes where the first install went; the uninstaller takes only
+# what it put down, so a production log kept in the folder stays.
+run_wine "$SETUP" /S '/D=C:\Tools\SNT' || bad "the install into C:\Tools\SNT exited with $?"
+run_wine "$SETUP" /S || bad "the reinstall exited with $?"
+[ ! -e "$dir" ] || bad "the reinstall went to Program Files, not to C:\Tools\SNT"
+echo "serial" >"$drive/Tools/SNT/production.csv"
+run_wine "$drive/Tools/SNT/uninstall.exe" /S || bad "the uninstaller exited with $?"
+[ "$(ls -A "$drive/Tools/SNT" 2>&1)" = production.csv ] ||
+    bad "C:\Tools\SNT holds '$(ls -A "$drive/Tools/SNT" 2>&1)', not just the log"
 
 echo "--- portable zip"
 name=sntool-$VERSION-windows
