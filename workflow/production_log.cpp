@@ -121,11 +121,11 @@ std::string MendTornEnd(const std::string& current) {
 
 std::string FormatCsvRow(const LogRow& row) {
     std::string line;
+    const char* separator = "";
     for (const std::string& f : Fields(row)) {
-        if (!line.empty()) {
-            line += ',';
-        }
+        line += separator;
         line += CsvField(f);
+        separator = ",";
     }
     return line + "\r\n";
 }

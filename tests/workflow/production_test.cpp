@@ -89,6 +89,9 @@ TEST(CsvTest, FieldsSurviveQuotingAndReadBack) {
         EXPECT_EQ(parsed.rows[1].serialWritten, "AB12CD0001");
         EXPECT_TRUE(parsed.problems.empty());
     }
+    LogRow noTime = Row("AB12CD0001", "written");
+    noTime.time.clear();
+    EXPECT_EQ(FormatCsvRow(noTime).rfind(",line-1,/dev/ttyUSB0,", 0), 0u) << "an empty first field";
 }
 
 TEST(CsvTest, TornAndBadLinesAreReportedNeverFatal) {
