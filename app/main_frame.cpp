@@ -62,8 +62,9 @@ void CMainFrame::FitToForm() {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
-    if (onClose_) {
-        onClose_();
+    if (onClose_ && !onClose_()) {
+        event->ignore();
+        return;
     }
     event->accept();
 }

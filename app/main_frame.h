@@ -21,8 +21,10 @@ class CMainFrame final : public QMainWindow {
     QAction* SystemSetupAction() const { return systemSetup_; }
     QAction* AboutAction() const { return about_; }
     QAction* NewDocumentAction() const { return newDocument_; }
-    // Runs before the window closes (the application shuts its work down).
-    void OnClose(std::function<void()> action) { onClose_ = std::move(action); }
+    // Runs when the window is asked to close: true lets it close now (the
+    // application has shut its work down), false keeps it open for now (a
+    // pager is being finished; the application closes it afterwards).
+    void OnClose(std::function<bool()> action) { onClose_ = std::move(action); }
     // Makes the window exactly as large as the form, menu and status bar.
     void FitToForm();
 
@@ -35,7 +37,7 @@ class CMainFrame final : public QMainWindow {
     QAction* systemSetup_;
     QAction* about_;
     QAction* newDocument_;
-    std::function<void()> onClose_;
+    std::function<bool()> onClose_;
 };
 
 }  // namespace sn::app

@@ -63,22 +63,17 @@ bool CVexloApp::InitInstance() {
     } else {
         source_ = std::make_unique<SysfsPortSource>();
     }
-    std::vector<std::string> logProblems;
-    if (!options_.logs.empty()) {
-        log_.emplace(options_.logs);
-        if (!log_->Open(logProblems, startError_)) {
-            return false;
-        }
-    }
     frame_ = std::make_unique<CMainFrame>();
     frame_->setWindowIcon(QIcon(QStringLiteral(":/sntool.png")));
     broker_ = new BoxBroker(frame_.get());
     view_ = std::make_unique<CVexloView>(*frame_->Form(), link_, *source_, clock_, selection_);
     runner_ = std::make_unique<TickRunner>([this] { view_->OnTimer(CVexloView::kTimerId); });
     frame_->Form()->Attach(view_.get(), broker_, [this] { runner_->Post(); });
-    if (log_ || options_.nextFrom) {
-        hooks_ = std::make_unique<ProductionHooks>(*frame_->Form(), log_ ? &*log_ : nullptr,
-                                                   options_.nextFrom);
+    if (!options_.logs.empty() || options_.nextFrom) {
+        // Without a log the ledger lasts as long as the window.
+        ledger_ = std::make_unique<JournalLedger>(options_.logs);
+        hooks_ =
+            std::make_unique<ProductionHooks>(*frame_->Form(), *ledger_, options_.nextFrom);
         view_->SetHooks(hooks_.get());
     }
     view_->SetEnterWrites(options_.enterWrites);
@@ -87,17 +82,20 @@ bool CVexloApp::InitInstance() {
     connect(frame_->AboutAction(), &QAction::triggered, this, &CVexloApp::OnAppAbout);
     connect(frame_->NewDocumentAction(), &QAction::triggered, this, &CVexloApp::OnNewDocument);
     connect(frame_->ToolsMenu(), &QMenu::aboutToShow, this, &CVexloApp::OnUpdateSystemSetup);
-    frame_->OnClose([this] { Shutdown(); });
+    frame_->OnClose([this] { return OnCloseRequested(); });
+    closeWhenDone_.setInterval(50);
+    connect(&closeWhenDone_, &QTimer::timeout, this, [this] {
+        if (!view_->TransactionRunning()) {
+            closeWhenDone_.stop();
+            frame_->close();
+        }
+    });
 
     view_->OnInitialUpdate();
     OnUpdateSystemSetup();
     frame_->show();
-    for (const std::string& problem : logProblems) {
-        // Told once the window is up; reading the log goes on without it.
-        GuiForm* form = frame_->Form();
-        QTimer::singleShot(0, form, [form, problem] {
-            form->MessageBox(problem, text::kCaption, BoxIcon::Information);
-        });
+    if (hooks_ && !options_.logs.empty()) {
+        hooks_->Preload();  // off the GUI thread; its boxes come once the window is up
     }
     return true;
 }
@@ -170,16 +168,37 @@ void CVexloApp::OnSystemSetup() {
     form->StartTimer(2000);
 }
 
+bool CVexloApp::OnCloseRequested() {
+    if (!shutDown_ && view_->TransactionRunning()) {
+        // The pager is finished first; the window closes after it.
+        frame_->Form()->StopTimer();
+        view_->BeginClose();
+        closeWhenDone_.start();
+        return false;
+    }
+    Shutdown();
+    return true;
+}
+
 void CVexloApp::Shutdown() {
     if (shutDown_ || !frame_) {
         return;
     }
     shutDown_ = true;
-    broker_->CloseAll();
+    closeWhenDone_.stop();
+    view_->BeginClose();
     frame_->Form()->StopTimer();
+    broker_->CloseAll();  // a box asked for from now on returns at once
+    // A transaction still running finishes with its waits and pauses intact;
+    // only then is the clock cancelled for a tick that may still wait.
+    view_->WaitForTransaction();
     clock_.Cancel();
     runner_->Stop();
     view_->Shutdown();
+    hooks_.reset();  // its reading thread ends once its boxes have returned
+    // The window may still be up (its close waited for a pager): from here on
+    // its events reach no view.
+    frame_->Form()->Attach(nullptr, broker_, {});
     if (cradle_) {
         cradle_.reset();
     }

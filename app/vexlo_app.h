@@ -5,11 +5,14 @@
 //
 // Threads: the GUI thread runs the window, the menu commands and the dialogs;
 // the monitor's ticks run on a TickRunner thread, so their waits never hold
-// up the window; a transaction runs on its worker thread. Closing the window
-// ends the work: open boxes return, waits end, the worker and the tick thread
-// are joined, the link is closed.
+// up the window; a transaction runs on its worker thread; the ledger is read
+// on those threads and never on the GUI thread. Closing the window while a
+// transaction runs lets it finish and record its row first (the status line
+// says so), then closes; closing ends the work: open boxes return, waits
+// end, the worker and the tick thread are joined, the link is closed.
 
 #include <QObject>
+#include <QTimer>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,9 +24,9 @@
 #include "ports/ser_info.h"
 #include "serial/serial_link.h"
 #include "sim/virtual_cradle.h"
+#include "production/journal_ledger.h"
+#include "production/production_hooks.h"
 #include "workflow/clock.h"
-#include "workflow/production_hooks.h"
-#include "workflow/production_log.h"
 #include "workflow/tick_runner.h"
 #include "workflow/vexlo_view.h"
 
@@ -47,7 +50,8 @@ class CVexloApp final : public QObject {
     ~CVexloApp() override;
 
     // Builds the window and starts the form; false when the virtual cradle
-    // or a production log cannot be had (StartError says which).
+    // cannot be had (StartError says so). A production log is read after
+    // the window is up, and a problem with it told in a box.
     bool InitInstance();
     const std::string& StartError() const { return startError_; }
     void OnAppAbout();
@@ -67,6 +71,8 @@ class CVexloApp final : public QObject {
     class Reporter;
 
     bool HoldMonitorForDialog();
+    // The window's close button: false while a pager is being finished.
+    bool OnCloseRequested();
 
     AppOptions options_;
     std::unique_ptr<sim::VirtualCradle> cradle_;
@@ -82,8 +88,9 @@ class CVexloApp final : public QObject {
     std::unique_ptr<TickRunner> runner_;
     bool shutDown_ = false;
     bool holding_ = false;  // System Setup waits for a tick (GUI thread only)
-    std::optional<ProductionLog> log_;
+    std::unique_ptr<JournalLedger> ledger_;
     std::unique_ptr<ProductionHooks> hooks_;
+    QTimer closeWhenDone_;
     std::string startError_;
 };
 

@@ -13,7 +13,9 @@ inline constexpr int kExitModelRefused = 6;
 inline constexpr int kExitReadError = 7;
 inline constexpr int kExitWriteError = 8;
 inline constexpr int kExitVerifyMismatch = 9;
-inline constexpr int kExitDuplicate = 10;     // the production log has the number as written
+inline constexpr int kExitDuplicate = 10;  // the ledger has the number as used or in doubt
+// The ledger cannot record (or cannot be read): nothing was sent.
+inline constexpr int kExitLedger = 11;
 inline constexpr int kExitInterrupted = 130;  // a batch ended by Ctrl+C
 
 }  // namespace sn::cli

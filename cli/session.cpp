@@ -1,7 +1,6 @@
 #include "cli/session.h"
 
 #include <array>
-#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -11,6 +10,7 @@
 #include "cli/console_form.h"
 #include "cli/console_reporter.h"
 #include "cli/exit_codes.h"
+#include "cli/interrupt.h"
 #include "cli/os_hints.h"
 #include "cli/simulated_cradle.h"
 #include "cli/trace_writer.h"
@@ -21,12 +21,12 @@
 #include "protocol/checksum.h"
 #include "protocol/pager_memory.h"
 #include "serial/serial_link.h"
+#include "production/journal_ledger.h"
+#include "production/production_hooks.h"
+#include "production/serial_sequence.h"
 #include "sim/substitute_pager.h"
 #include "workflow/key_filter.h"
 #include "workflow/pager_reader.h"
-#include "workflow/production_hooks.h"
-#include "workflow/production_log.h"
-#include "workflow/serial_sequence.h"
 #include "workflow/texts.h"
 #include "workflow/vexlo_view.h"
 
@@ -58,7 +58,7 @@ std::size_t FirstMirrorDifference(const std::vector<std::uint8_t>& bytes) {
     return kInfoAreaSize;
 }
 
-// What one pager came to: the exit code a single write gives, the log's
+// What one pager came to: the exit code a single write gives, the ledger's
 // outcome text, and the transaction as the view recorded it.
 struct PagerResult {
     int code = kExitOther;
@@ -73,10 +73,29 @@ struct BatchTally {
     double seconds = 0;
 };
 
-// Ctrl+C: only noted here; the batch decides when to stop.
-std::atomic<bool> interruptRequested{false};
-extern "C" void NoteInterrupt(int) {
-    interruptRequested = true;
+int RefusalExit(const Refusal& refusal) {
+    switch (refusal.kind) {
+        case Refusal::Kind::Duplicate:
+            return kExitDuplicate;
+        case Refusal::Kind::Unusable:
+            return kExitLedger;
+        case Refusal::Kind::NotResumable:
+            return kExitNumbered;
+    }
+    return kExitOther;
+}
+
+bool UsesNumber(const std::string& outcomeText) {
+    const auto effect = OutcomeEffect(outcomeText);
+    return effect == RowEffect::UseFinished || effect == RowEffect::UseBroken;
+}
+
+std::string Typed(const std::string& serial) {
+    std::string typed;
+    for (char c : serial) {
+        typed.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c);
+    }
+    return typed;
 }
 
 class Session {
@@ -95,21 +114,32 @@ class Session {
     int Status();
     int Read();
     int Write();
+    int Resume();
+    int ListLedger();
     int Verify();
     TickOutcome WaitForPager();
     // Ticks the monitor as the window's timer would (or every `periodMs`)
-    // until `done` holds for a tick's outcome, the time is up, or the batch
-    // is interrupted. The first tick comes one period after the call.
+    // until `done` holds for a tick's outcome, the time is up, or Ctrl+C
+    // came. The first tick comes one period after the call.
     TickOutcome TickUntil(const std::function<bool(TickOutcome)>& done,
                           std::optional<int> periodMs = std::nullopt);
     int TimeoutExit(TickOutcome last);
-    bool OpenLog();
+    int Interrupted();
+    bool OpenLedger();
     std::optional<int> Guard(const std::string& serial);
+    // Starts a transaction with `start`, waits for it, verifies a written
+    // pager when asked to, and reads what became of the pager.
+    PagerResult Transact(const std::function<void()>& start);
     PagerResult WriteSeated(const std::string& serial);
-    PagerResult NumberedAtMonitor(const std::string& serial);
-    int LogPager(const PagerResult& r);
+    // Ctrl+C from here on waits for the write; false when it came before.
+    bool BeginWriting();
+    void EndWriting();
     int Batch();
-    int BatchPager(SerialSequence& sequence, BatchTally& tally, bool& used);
+    int BatchPager(std::string& position, BatchTally& tally, int& numbered);
+    int BatchSkip(const std::string& position, BatchTally& tally);
+    void BatchLine(const std::string& serial, const PagerResult& r, const char* note,
+                   double seconds);
+    bool WaitForNextPager(bool numberedNow);
     void WatchInterrupt();
     BlockReadResult ReadArea();
     void PrintArea(const std::vector<std::uint8_t>& bytes);
@@ -128,14 +158,15 @@ class Session {
     SystemClock clock_;
     PortSelection selection_;
     std::unique_ptr<CVexloView> view_;
-    std::optional<ProductionLog> log_;
-    bool duplicateAllowed_ = false;
+    std::unique_ptr<JournalLedger> ledger_;
+    std::unique_ptr<ProductionHooks> hooks_;
+    bool duplicateNoted_ = false;
     Clock::time_point lastTickStart_;
-    // A batch's Ctrl+C: `writing_` keeps it from cutting a write short.
+    // Ctrl+C: `writing_` keeps it from cutting a write short.
     std::mutex interruptMutex_;
     bool writing_ = false;
     std::atomic<bool> interrupted_{false};
-    std::atomic<bool> batchOver_{false};
+    std::atomic<bool> watchOver_{false};
 };
 
 bool Session::SetUpSource() {
@@ -176,6 +207,16 @@ std::unique_ptr<SerialPort> Session::MakePort() {
 }
 
 int Session::Run() {
+    const bool production =
+        o_.command == "write" || o_.command == "batch" || o_.command == "resume";
+    if ((o_.command == "resume" || o_.command == "ledger") && o_.logs.empty()) {
+        err_ << "sntool: " << o_.command
+             << " needs the production log: --log FILE (the one the writes went to)\n";
+        return kExitUsage;
+    }
+    if (o_.command == "ledger") {
+        return ListLedger();
+    }
     if (!SetUpSource()) {
         return kExitOther;
     }
@@ -185,16 +226,18 @@ int Session::Run() {
     view_ = std::make_unique<CVexloView>(form_, link_, *source_, clock_, selection_);
     form_.Attach(view_.get());
     int code = kExitOther;
-    if ((o_.command == "write" || o_.command == "batch") && !OpenLog()) {
-        code = kExitOther;
+    if (production && !OpenLedger()) {
+        code = kExitLedger;
     } else if (o_.command == "status") {
         code = Status();
     } else if (o_.command == "read") {
         code = Read();
-    } else if (o_.command == "write") {
-        code = Write();
-    } else if (o_.command == "batch") {
-        code = Batch();
+    } else if (production) {
+        InterruptGuard guard;
+        std::thread watcher([this] { WatchInterrupt(); });
+        code = o_.command == "write" ? Write() : o_.command == "batch" ? Batch() : Resume();
+        watchOver_ = true;
+        watcher.join();
     }
     view_->Shutdown();
     form_.EndProgressLine();
@@ -238,7 +281,7 @@ TickOutcome Session::TickUntil(const std::function<bool(TickOutcome)>& done,
         if (!first && next > deadline) {
             return view_->LastTickOutcome();
         }
-        // In slices, so that Ctrl+C between pagers ends a batch at once.
+        // In slices, so that Ctrl+C ends the wait at once.
         while (Clock::now() < next && !interrupted_.load()) {
             std::this_thread::sleep_until(
                 std::min(next, Clock::now() + std::chrono::milliseconds(20)));
@@ -257,6 +300,9 @@ TickOutcome Session::TickUntil(const std::function<bool(TickOutcome)>& done,
 }
 
 int Session::TimeoutExit(TickOutcome last) {
+    if (interrupted_.load()) {
+        return Interrupted();
+    }
     switch (last) {
         case TickOutcome::NotConnected:
             err_ << "sntool: no cradle found within " << o_.timeoutSeconds << " s\n";
@@ -270,6 +316,11 @@ int Session::TimeoutExit(TickOutcome last) {
             err_ << "sntool: the cradle could not be used within " << o_.timeoutSeconds << " s\n";
             return kExitOther;
     }
+}
+
+int Session::Interrupted() {
+    err_ << "sntool: interrupted\n";
+    return kExitInterrupted;
 }
 
 int Session::Status() {
@@ -366,66 +417,61 @@ int Session::Verify() {
     return kExitDone;
 }
 
-std::string Typed(const std::string& serial) {
-    std::string typed;
-    for (char c : serial) {
-        typed.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c);
-    }
-    return typed;
-}
-
-bool Session::OpenLog() {
-    if (o_.logs.empty()) {
-        return true;
-    }
-    log_.emplace(o_.logs);
-    std::vector<std::string> problems;
+// Every number goes through the ledger: the journal named by --log, or one
+// kept in memory for this run.
+bool Session::OpenLedger() {
+    ledger_ = std::make_unique<JournalLedger>(o_.logs);
+    std::vector<std::string> notes;
     std::string error;
-    const bool ok = log_->Open(problems, error);
-    for (const std::string& p : problems) {
-        err_ << "sntool: " << p << "\n";
+    const bool ok = ledger_->Open(notes, error);
+    for (const std::string& note : notes) {
+        err_ << "sntool: " << note << "\n";
     }
     if (!ok) {
-        err_ << "sntool: " << error << "\n";
+        err_ << "sntool: " << error << " Nothing was sent to the pager.\n";
+        return false;
     }
-    return ok;
+    hooks_ = std::make_unique<ProductionHooks>(form_, *ledger_, std::nullopt);
+    hooks_->SetReserveMode(o_.command == "resume" ? ReserveMode::Resume
+                           : o_.allowDuplicate    ? ReserveMode::AllowDuplicate
+                                                  : ReserveMode::Fresh);
+    hooks_->HoldWrittenForVerify(o_.verify);
+    view_->SetHooks(hooks_.get());
+    return true;
 }
 
-// Before any frame of a write: the log can take the row, and the number is
-// not in it as written. Returns the exit code of a refusal.
+// Before waiting for a pager: a number the ledger would refuse is refused
+// at once. The reservation itself comes with the Write button.
 std::optional<int> Session::Guard(const std::string& serial) {
-    if (!log_) {
-        return std::nullopt;
-    }
-    const auto refusal = log_->Check(serial, false);
+    const auto refusal = ledger_->Check(serial, ReserveMode::Fresh);
     if (!refusal) {
         return std::nullopt;
     }
     if (refusal->kind == Refusal::Kind::Duplicate && o_.allowDuplicate) {
         // Said once, recorded in the row, and let through.
         const std::string& m = refusal->message;
-        if (!duplicateAllowed_) {
+        if (!duplicateNoted_) {
             err_ << "sntool: --allow-duplicate: " << m.substr(0, m.find(" Nothing was sent"))
                  << "\n";
         }
-        duplicateAllowed_ = true;
+        duplicateNoted_ = true;
         return std::nullopt;
     }
     err_ << "sntool: " << refusal->message << "\n";
-    return refusal->kind == Refusal::Kind::Duplicate ? kExitDuplicate : kExitOther;
+    return RefusalExit(*refusal);
 }
 
-// The operator's steps on a pager found ready: type, leave the field, press
-// the button; then the verify read when asked for.
-PagerResult Session::WriteSeated(const std::string& serial) {
-    form_.SetSerialText(serial);
-    view_->OnSerialKillFocus();
-    view_->OnWriteButton();
+PagerResult Session::Transact(const std::function<void()>& start) {
+    start();
     view_->WaitForTransaction();
     PagerResult r;
     r.record = view_->LastTransaction();
-    r.outcome = OutcomeText(r.record);
     switch (r.record.end) {
+        case TransactionEnd::Refused: {
+            const auto refusal = hooks_->LastRefusal();
+            r.code = refusal ? RefusalExit(*refusal) : kExitOther;
+            return r;  // nothing was sent, nothing settled
+        }
         case TransactionEnd::Written:
             r.code = kExitDone;
             break;
@@ -443,45 +489,41 @@ PagerResult Session::WriteSeated(const std::string& serial) {
             r.code = kExitOther;
             break;
     }
-    if (r.code == kExitDone && o_.verify) {
+    if (r.record.end == TransactionEnd::Written && o_.verify) {
         const std::size_t boxes = form_.BoxTitles().size();
         r.code = Verify();
-        if (r.code == kExitDone) {
-            r.outcome = outcome::kVerified;
-        } else if (r.code == kExitVerifyMismatch) {
-            r.outcome = outcome::kVerifyMismatch;
-        } else {
-            // Written all the same: the guard must go on counting it.
-            r.outcome =
-                std::string(outcome::kWritten) + " (verify: " + form_.BoxTitles().at(boxes) + ")";
-        }
+        hooks_->SettleHeld(r.code == kExitDone             ? outcome::kVerified
+                           : r.code == kExitVerifyMismatch ? outcome::kVerifyMismatch
+                                                           : std::string(outcome::kWritten) +
+                                                                 " (verify: " +
+                                                                 form_.BoxTitles().at(boxes) + ")");
     }
-    if (duplicateAllowed_ && IsWriteOutcome(r.outcome)) {
-        r.outcome += outcome::kDuplicateAllowed;
+    r.outcome = hooks_->LastOutcome();
+    if (!hooks_->LastSettleError().empty() && r.code == kExitDone) {
+        r.code = kExitOther;  // written, but its row is missing: the number stays in doubt
     }
     return r;
 }
 
-// The pager's row; a row that cannot be written turns success into failure.
-int Session::LogPager(const PagerResult& r) {
-    std::string error;
-    if (!log_ || log_->Record(RowFor(r.record, r.outcome), error)) {
-        return r.code;
-    }
-    err_ << "sntool: " << error << " The pager's row (" << r.record.serialWritten << ", "
-         << r.outcome << ") is missing from it.\n";
-    return r.code == kExitDone ? kExitOther : r.code;
+// The operator's steps on a pager found ready: type, leave the field, press
+// the button.
+PagerResult Session::WriteSeated(const std::string& serial) {
+    return Transact([&] {
+        form_.SetSerialText(serial);
+        view_->OnSerialKillFocus();
+        view_->OnWriteButton();
+    });
 }
 
-// A pager the monitor found numbered: nothing read, nothing written.
-PagerResult Session::NumberedAtMonitor(const std::string& serial) {
-    PagerResult r;
-    r.code = kExitNumbered;
-    r.outcome = outcome::kAlreadyNumbered;
-    r.record.end = TransactionEnd::AlreadyNumbered;
-    r.record.port = view_->LastPortName();
-    r.record.serialWritten = serial;
-    return r;
+bool Session::BeginWriting() {
+    std::lock_guard lock(interruptMutex_);
+    writing_ = !interrupted_.load();
+    return writing_;
+}
+
+void Session::EndWriting() {
+    std::lock_guard lock(interruptMutex_);
+    writing_ = false;
 }
 
 int Session::Write() {
@@ -490,24 +532,103 @@ int Session::Write() {
         return *refused;
     }
     const TickOutcome outcome = WaitForPager();
-    if (outcome == TickOutcome::AlreadyNumbered) {
-        return LogPager(NumberedAtMonitor(serial));
-    }
     if (outcome != TickOutcome::Ready) {
         return TimeoutExit(outcome);
     }
-    // Looked at again: another station may have written it meanwhile.
-    if (const auto refused = Guard(serial)) {
-        return *refused;
+    if (!BeginWriting()) {
+        return Interrupted();
     }
-    return LogPager(WriteSeated(serial));
+    const PagerResult r = WriteSeated(serial);
+    EndWriting();
+    return r.code;
 }
 
-// Ctrl+C between pagers cancels the clock, so that a tick under way ends at
-// once; during a write it waits until the write (and its row) is done.
+// The pager in the cradle holds a number whose write broke off: the same
+// number is written into it again, all four blocks.
+int Session::Resume() {
+    const TickOutcome outcome = WaitForPager();
+    if (outcome == TickOutcome::Ready) {
+        err_ << "sntool: the pager holds no serial number; there is nothing to resume "
+                "(give it one with sntool write)\n";
+        return kExitOther;
+    }
+    if (outcome != TickOutcome::AlreadyNumbered) {
+        return TimeoutExit(outcome);
+    }
+    const BlockReadResult area = ReadArea();
+    if (!area.errorText.empty()) {
+        form_.MessageBox(area.errorText, text::kCaption, BoxIcon::Stop);
+        return kExitReadError;
+    }
+    const std::size_t at = kSerialAddress - kInfoAreaStart;
+    const std::string held(area.bytes.begin() + static_cast<long>(at),
+                           area.bytes.begin() + static_cast<long>(at + kSerialLength));
+    const auto serial = CanonicalSerial(held);
+    const LedgerEntry entry = serial ? ledger_->Lookup(*serial) : LedgerEntry{};
+    const bool broken = area.bytes[kMarkByteAddress - kInfoAreaStart] == kMarkNumbered &&
+                        serial == held &&
+                        (entry.state == NumberState::InDoubt ||
+                         entry.state == NumberState::BrokenOff);
+    if (!broken) {
+        form_.Say(PlainLines(std::string(text::kAlreadyNumbered).substr(1)));
+        err_ << "sntool: the pager's serial number is not one whose write broke off, as the "
+                "production log records; it stays as it is\n";
+        return kExitNumbered;
+    }
+    form_.Say("Resuming " + *serial + ": " + StateName(entry.state) + " since " + entry.row.time +
+              " (" + entry.row.outcome + ", station " + entry.row.station + ", port " +
+              entry.row.port + ").");
+    if (!BeginWriting()) {
+        return Interrupted();
+    }
+    const PagerResult r = Transact([&] { view_->ResumeWrite(*serial); });
+    EndWriting();
+    return r.code;
+}
+
+int Session::ListLedger() {
+    JournalLedger ledger(o_.logs);
+    std::vector<std::string> notes;
+    std::string error;
+    const bool ok = ledger.Open(notes, error);
+    for (const std::string& note : notes) {
+        err_ << "sntool: " << note << "\n";
+    }
+    if (!ok && error.find(" cannot be read at line ") == std::string::npos) {
+        err_ << "sntool: " << error << "\n";
+        return kExitLedger;
+    }
+    const std::vector<LedgerEntry> entries = ledger.Unfinished();
+    if (entries.empty()) {
+        out_ << "No serial number is in doubt or broken off.\n";
+    } else {
+        char line[256];
+        std::snprintf(line, sizeof line, "%-10s  %-25s  %-10s  %-16s  %s\n", "serial", "time",
+                      "state", "station", "port, last outcome");
+        out_ << line;
+        for (const LedgerEntry& e : entries) {
+            std::snprintf(line, sizeof line, "%-10s  %-25s  %-10s  %-16s  %s, %s\n",
+                          e.serial.c_str(), e.row.time.c_str(), StateName(e.state),
+                          e.row.station.c_str(), e.row.port.c_str(), e.row.outcome.c_str());
+            out_ << line;
+        }
+        out_ << entries.size() << (entries.size() == 1 ? " number" : " numbers")
+             << " to look into: find the pagers that hold them and finish each with sntool "
+                "resume.\n";
+    }
+    if (!ok) {
+        err_ << "sntool: " << error << "\n";
+        return kExitLedger;
+    }
+    return kExitDone;
+}
+
+// Ctrl+C while no write runs cancels the clock, so that a tick under way
+// ends at once; during a write it waits until the write (and its row) is
+// done.
 void Session::WatchInterrupt() {
-    while (!batchOver_.load()) {
-        if (interruptRequested.load()) {
+    while (!watchOver_.load()) {
+        if (InterruptRequested()) {
             std::lock_guard lock(interruptMutex_);
             if (!writing_ && !interrupted_.load()) {
                 interrupted_ = true;
@@ -524,28 +645,15 @@ int Session::Batch() {
         // A fresh pager after each write, once the verify read is done.
         cradle_->EnableSwap(std::chrono::milliseconds(2000));
     }
-    interruptRequested = false;
-    const auto previous = std::signal(SIGINT, NoteInterrupt);
-    std::thread watcher([this] { WatchInterrupt(); });
-    SerialSequence sequence(Typed(o_.serial));
+    std::string position = Typed(o_.serial);
     BatchTally tally;
     int code = kExitDone;
     for (int numbered = 0; numbered < o_.count && code == kExitDone;) {
-        bool used = false;
-        code = BatchPager(sequence, tally, used);
-        numbered += used ? 1 : 0;
-        if (used && !sequence.Advance() && numbered < o_.count) {
-            err_ << "sntool: " << sequence.EndMessage() << "\n";
-            code = kExitOther;
-        }
+        code = BatchPager(position, tally, numbered);
     }
     if (interrupted_.load()) {
-        code = kExitInterrupted;
-        err_ << "sntool: interrupted\n";
+        code = Interrupted();
     }
-    batchOver_ = true;
-    watcher.join();
-    std::signal(SIGINT, previous);
     const int pagers = tally.written + tally.skipped + tally.failed;
     char mean[32];
     std::snprintf(mean, sizeof mean, "%.2f", pagers > 0 ? tally.seconds / pagers : 0.0);
@@ -555,69 +663,112 @@ int Session::Batch() {
     return code;
 }
 
-// One pager of a batch: wait for it, number it (or skip it), print its line,
-// wait for its removal. `used` says whether the number went into it.
-int Session::BatchPager(SerialSequence& sequence, BatchTally& tally, bool& used) {
+void Session::BatchLine(const std::string& serial, const PagerResult& r, const char* note,
+                        double seconds) {
+    char line[200];
+    std::snprintf(line, sizeof line, "%s  %-8s  %s%s  %.2f s", serial.c_str(),
+                  r.record.model.empty() ? "-" : r.record.model.c_str(), r.outcome.c_str(), note,
+                  seconds);
+    form_.Say(line);
+}
+
+// A pager the monitor found numbered: nothing is sent, nothing recorded.
+int Session::BatchSkip(const std::string& position, BatchTally& tally) {
+    PagerResult r;
+    r.outcome = outcome::kAlreadyNumbered;
+    const double seconds = std::chrono::duration<double>(Clock::now() - lastTickStart_).count();
+    ++tally.skipped;
+    tally.seconds += seconds;
+    BatchLine(position, r, "", seconds);
+    return WaitForNextPager(true) ? kExitDone : kExitOther;
+}
+
+// One pager of a batch: wait for it, give it the next free number (or skip
+// it), print its line, and wait for the next one.
+int Session::BatchPager(std::string& position, BatchTally& tally, int& numbered) {
     view_->OnInitialUpdate();
     const TickOutcome seated = TickUntil(
         [](TickOutcome o) { return o == TickOutcome::Ready || o == TickOutcome::AlreadyNumbered; });
     if (interrupted_.load()) {
         return kExitInterrupted;
     }
-    const auto t0 = lastTickStart_;
-    const std::string serial = sequence.Current();
-    PagerResult r;
     if (seated == TickOutcome::AlreadyNumbered) {
-        r = NumberedAtMonitor(serial);
-    } else if (seated != TickOutcome::Ready) {
+        return BatchSkip(position, tally);
+    }
+    if (seated != TickOutcome::Ready) {
         return TimeoutExit(seated);
-    } else {
-        {
-            std::lock_guard lock(interruptMutex_);
-            if (interrupted_.load()) {
-                return kExitInterrupted;
-            }
-            writing_ = true;
-        }
-        duplicateAllowed_ = false;
-        if (const auto refused = Guard(serial)) {
-            std::lock_guard lock(interruptMutex_);
-            writing_ = false;
-            return *refused;
-        }
-        r = WriteSeated(serial);
     }
-    const int code = LogPager(r);
-    {
-        std::lock_guard lock(interruptMutex_);
-        writing_ = false;
-    }
-    const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
-    used = IsWriteOutcome(r.outcome);
-    const bool skipped = r.code == kExitNumbered || r.code == kExitModelRefused;
-    (used ? tally.written : skipped ? tally.skipped : tally.failed) += 1;
-    tally.seconds += seconds;
-    char line[160];
-    std::snprintf(line, sizeof line, "%s  %-8s  %s%s  %.2f s", serial.c_str(),
-                  r.record.model.empty() ? "-" : r.record.model.c_str(), r.outcome.c_str(),
-                  used || skipped ? "" : " (number offered again)", seconds);
-    form_.Say(line);
-    if (used && code != kExitDone && code != kExitVerifyMismatch) {
-        return code;  // the log could not take the row: nothing more is numbered
-    }
-    // The next pager only after this one has left the cradle.
-    const TickOutcome gone = TickUntil(
-        [](TickOutcome o) { return o == TickOutcome::NoPager || o == TickOutcome::NotConnected; },
-        1000);
-    if (interrupted_.load()) {
-        return kExitInterrupted;
-    }
-    if (gone != TickOutcome::NoPager && gone != TickOutcome::NotConnected) {
-        err_ << "sntool: the pager was not taken out of the cradle within " << o_.timeoutSeconds
-             << " s\n";
+    const auto t0 = lastTickStart_;
+    std::string why;
+    const auto serial = ledger_->NextFree(position, why);
+    if (!serial) {
+        err_ << "sntool: " << why << "\n";
         return kExitOther;
     }
-    return kExitDone;
+    if (*serial != position) {
+        err_ << "sntool: " << position << (NextSerial(position) == *serial ? " is" : " and on are")
+             << " used already; the batch goes on with " << *serial << "\n";
+        position = *serial;
+    }
+    if (!BeginWriting()) {
+        return kExitInterrupted;
+    }
+    const PagerResult r = WriteSeated(*serial);
+    EndWriting();
+    if (r.record.end == TransactionEnd::Refused) {
+        // Another station took the number meanwhile: the next free one follows.
+        return r.code == kExitDuplicate ? kExitDone : r.code;
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+    const bool used = UsesNumber(r.outcome);
+    const bool written = r.code == kExitDone || (used && r.code == kExitReadError);
+    const bool skipped = r.code == kExitNumbered || r.code == kExitModelRefused;
+    (written ? tally.written : skipped ? tally.skipped : tally.failed) += 1;
+    tally.seconds += seconds;
+    BatchLine(*serial, r,
+              written || skipped ? ""
+              : used             ? " (number used: sntool resume finishes the pager)"
+                                 : " (number offered again)",
+              seconds);
+    if (!hooks_->LastSettleError().empty()) {
+        return kExitOther;  // the ledger could not record it: nothing more is numbered
+    }
+    numbered += written ? 1 : 0;
+    if (used) {
+        // The number is in a pager: the next one goes on after it.
+        SerialSequence sequence(*serial);
+        if (sequence.Advance()) {
+            position = sequence.Current();
+        } else if (numbered < o_.count) {
+            err_ << "sntool: " << sequence.EndMessage() << "\n";
+            return kExitOther;
+        }
+    }
+    if (numbered == o_.count) {
+        return kExitDone;  // the last pager is done; it may stay in the cradle
+    }
+    return WaitForNextPager(used || r.code == kExitNumbered) ? kExitDone : kExitOther;
+}
+
+// The next pager: once this one has left the cradle, or at once when an
+// unnumbered pager answers where a numbered one sat (swapped within a tick).
+bool Session::WaitForNextPager(bool numberedNow) {
+    const TickOutcome next = TickUntil(
+        [numberedNow](TickOutcome o) {
+            return o == TickOutcome::NoPager || o == TickOutcome::NotConnected ||
+                   (numberedNow && o == TickOutcome::Ready);
+        },
+        1000);
+    if (interrupted_.load()) {
+        return true;  // the batch ends with its summary
+    }
+    if (next != TickOutcome::NoPager && next != TickOutcome::NotConnected &&
+        next != TickOutcome::Ready) {
+        err_ << "sntool: the pager was not taken out of the cradle within " << o_.timeoutSeconds
+             << " s\n";
+        return false;
+    }
+    return true;
 }
 
 }  // namespace

@@ -11,11 +11,11 @@
 namespace sn::cli {
 
 struct Options {
-    std::string command;            // ports, status, read, write, batch
+    std::string command;            // ports, status, read, write, batch, resume, ledger
     std::string serial;             // write; batch: the first number
-    bool verify = false;            // write, batch --verify
+    bool verify = false;            // write, batch, resume --verify
     int count = 1;                  // batch --count
-    std::vector<std::string> logs;  // --log, rows to the first
+    std::vector<std::string> logs;  // --log: the ledger's journals, rows to the first
     bool allowDuplicate = false;
     std::string port;  // --port
     bool simulate = false;

@@ -15,21 +15,28 @@ Options may stand before or after the command.
 
 Status texts are printed on stdout as they change, message boxes on stderr.
 Exit codes: 0 done; 2 bad usage or bad SERIAL; 3 no cradle; 4 no pager
-before the timeout; 5 pager already numbered; 6 model refused; 7 read error;
-8 write error; 9 verify mismatch; 10 the production log has SERIAL as
-written already (nothing sent); 130 batch ended by Ctrl+C; 1 anything else
-(also a production log that cannot be opened or written).
+before the timeout; 5 pager already numbered (resume: not one whose write
+broke off); 6 model refused; 7 read error; 8 write error; 9 verify mismatch;
+10 the ledger has SERIAL as used or in doubt (nothing sent); 11 the ledger
+cannot record or cannot be read (nothing sent); 130 ended by Ctrl+C while
+waiting; 1 anything else.
 
-With --log, write and batch append a row for every pager to FILE (CSV),
-and refuse a serial number that any --log FILE records as written.
-A batch waits for each pager, numbers it, waits for its removal, and ends
-with a summary; --timeout applies to each of these waits.
+Every number goes through the ledger: reserved before the first frame of
+its write, settled with the pager's outcome after it. A number is used from
+its first block-write frame on, and given again only when no block write
+went out. With --log FILE the ledger is that CSV journal (rows go to the
+first FILE, every FILE guards); without it, it lasts for the run.
+A batch waits for each pager, gives it the next free number, and ends with
+its last pager and a summary; --timeout applies to each wait. Ctrl+C ends a
+wait at once; a write under way finishes and records its row first.
 
 Examples:
   sntool ports
   sntool --simulate write AB12CD34EF --verify
   sntool --port /dev/ttyUSB0 --timeout 60 status
   sntool --log pagers.csv --timeout 600 batch AB12CD0001 --count 50 --verify
+  sntool --log pagers.csv ledger
+  sntool --log pagers.csv resume --verify
 )";
 
 }  // namespace
@@ -63,12 +70,12 @@ int main(int argc, char** argv) {
     app.add_flag("--sim-numbered", o.simNumbered,
                  "Virtual cradle: the pager already has a serial number");
     app.add_option("--log", o.logs,
-                   "Production log (CSV): a row for every pager goes to the first FILE; "
-                   "a serial number any FILE records as written is refused. Repeatable")
+                   "Production log (CSV), the ledger: a number's rows go to the first FILE; "
+                   "a number any FILE has as used or in doubt is refused. Repeatable")
         ->type_name("FILE")
         ->allow_extra_args(false);
     app.add_flag("--allow-duplicate", o.allowDuplicate,
-                 "Write a serial number the log records as written (the row says so)");
+                 "Write a serial number the ledger has as used (its rows say so)");
 
     app.add_subcommand("ports", "List the serial ports found and which are cradle bridges")
         ->fallthrough();
@@ -93,6 +100,15 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(1, 1000000))
         ->type_name("N");
     batch->add_flag("--verify", o.verify, "Read each pager back after its write and compare");
+    auto* resume = app.add_subcommand(
+        "resume",
+        "Finish the seated pager whose write broke off: write its number again (needs --log)");
+    resume->fallthrough();
+    resume->add_flag("--verify", o.verify, "Read the pager back afterwards and compare");
+    app.add_subcommand("ledger",
+                       "List the numbers in doubt or broken off, to find their pagers "
+                       "(needs --log)")
+        ->fallthrough();
 
     try {
         app.parse(argc, argv);

@@ -29,12 +29,14 @@ constexpr const char* kHelp =
     "  model CODE                    set the model code\n"
     "  numbered on|off               give the pager a serial number or take it away\n"
     "  status-byte HEX|auto          force the status reply's first data byte\n"
-    "  fault COMMAND KIND [N|always] misbehave on the next N requests (default 1)\n"
+    "  fault COMMAND KIND [N|always] [after M]\n"
+    "                                misbehave on the next N requests (default 1),\n"
+    "                                or on N requests after the next M\n"
     "      COMMAND: probe status read read-finish write-start write write-finish closing\n"
     "      KIND: nak silence split badsum wrongaddr noise nostore\n"
     "  clear                         forget all faults\n"
     "  reset                         a fresh unnumbered pager\n"
-    "  traffic                       the requests received so far\n"
+    "  traffic [clear]               the requests received so far (or forget them)\n"
     "  memory ADDR [LEN]             hex dump of pager memory\n"
     "  help | quit\n";
 
@@ -90,12 +92,18 @@ bool PagerConsole::Unplug() {
 
 std::string PagerConsole::Fault(const std::string& args) {
     std::istringstream in(args);
-    std::string command, kind, count = "1";
-    in >> command >> kind >> count;
+    std::string command, kind, count = "1", after, skip = "0";
+    in >> command >> kind >> count >> after >> skip;
     const int cmd = ParseCommandName(command);
     const auto fault = ParseFault(kind);
-    if (cmd < 0 || !fault) {
-        return "usage: fault COMMAND KIND [N|always]\n";
+    int skipped = -1;
+    try {
+        skipped = (after.empty() || after == "after") ? std::stoi(skip) : -1;
+    } catch (const std::exception&) {
+        skipped = -1;
+    }
+    if (cmd < 0 || !fault || skipped < 0 || skipped > 1000 || (count == "always" && skipped > 0)) {
+        return "usage: fault COMMAND KIND [N|always] [after M]\n";
     }
     const auto c = static_cast<std::uint8_t>(cmd);
     if (count == "always") {
@@ -109,10 +117,13 @@ std::string PagerConsole::Fault(const std::string& args) {
         n = -1;
     }
     if (n < 1 || n > 1000) {
-        return "usage: fault COMMAND KIND [N|always]\n";
+        return "usage: fault COMMAND KIND [N|always] [after M]\n";
     }
-    pager_.ScriptFaults(c, std::vector<sim::Fault>(static_cast<std::size_t>(n), *fault));
-    return "ok: next " + std::to_string(n) + " " + command + " request(s): " + kind + "\n";
+    std::vector<sim::Fault> script(static_cast<std::size_t>(skipped), sim::Fault::None);
+    script.insert(script.end(), static_cast<std::size_t>(n), *fault);
+    pager_.ScriptFaults(c, script);
+    return "ok: " + std::string(skipped > 0 ? "after " + std::to_string(skipped) + ", " : "") +
+           "next " + std::to_string(n) + " " + command + " request(s): " + kind + "\n";
 }
 
 std::string PagerConsole::Traffic() const {
@@ -235,6 +246,10 @@ std::string PagerConsole::Execute(const std::string& line, bool& quit) {
         return "ok: fresh pager\n";
     }
     if (word == "traffic") {
+        if (rest.find("clear") != std::string::npos) {
+            pager_.ClearLog();
+            return "ok: traffic forgotten\n";
+        }
         return Traffic();
     }
     if (word == "memory") {

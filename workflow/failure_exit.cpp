@@ -7,14 +7,14 @@ namespace sn {
 
 // Ends the transaction: the port closed, the box shown, the monitor back at
 // one second. The status, button and progress bar stay as they are until the
-// next tick. When shutting down, nobody is left to read a box.
+// next tick. When the window closes, nobody is left to read a box.
 void CVexloView::FailureExit(const char* text) {
     CloseIfOpen();
-    if (stopping_.load()) {
-        return;
-    }
     const std::string box(text);
     NoteEnd(TransactionEnd::ErrorBox, box.substr(0, box.find(" \r\n")));
+    if (stopping_.load() || closing_.load()) {
+        return;  // the outcome goes to the ledger; nobody is left to read a box
+    }
     form_.MessageBox(text, text::kCaption, BoxIcon::Stop);
     form_.StartTimer(1000);
 }

@@ -1,5 +1,6 @@
 // The Write button and the read transaction on the worker thread.
 
+#include <algorithm>
 #include <span>
 
 #include "protocol/frames.h"
@@ -10,18 +11,30 @@
 namespace sn {
 
 void CVexloView::OnWriteButton() {
-    if (serialReady.load() == 0 || transactionRunning_.load()) {
+    if (serialReady.load() == 0) {
         return;
     }
-    if (hooks_ != nullptr &&
-        !hooks_->AllowWrite(std::string(serialBytes.begin(), serialBytes.end()))) {
-        return;  // nothing sent; the field stays for correction
+    BeginTransaction();
+}
+
+void CVexloView::ResumeWrite(const std::string& serial) {
+    if (transactionRunning_.load() || serial.size() != serialBytes.size()) {
+        return;
     }
+    std::copy(serial.begin(), serial.end(), serialBytes.begin());
+    std::copy(serial.begin(), serial.end(), pagerImage.begin() + kSerialAddress);
+    resumeSerial_ = serial;
+    if (!BeginTransaction()) {
+        resumeSerial_.clear();
+    }
+}
+
+bool CVexloView::BeginTransaction() {
     bool tickStillRunning = false;
     {
         std::lock_guard lock(busyMutex_);
-        if (transactionRunning_.load() || stopping_.load()) {
-            return;  // one transaction at a time
+        if (transactionRunning_.load() || stopping_.load() || closing_.load()) {
+            return false;  // one transaction at a time
         }
         transactionRunning_ = true;
         tickStillRunning = tickRunning_;
@@ -36,13 +49,23 @@ void CVexloView::OnWriteButton() {
         ShowTransactionStart();
     }
     StartWorker();
+    return true;
 }
 
 void CVexloView::ShowTransactionStart() {
-    form_.SetStatusText(text::kGathering);
+    ShowStatus(text::kGathering);
     form_.EnableWriteButton(false);
     form_.ShowProgress(true);
     form_.SetProgress(0);
+}
+
+void CVexloView::RestoreAfterRefusal() {
+    form_.ShowProgress(false);
+    if (!closing_.load()) {
+        form_.SetStatusText(text::kClickWrite);
+        form_.EnableWriteButton(true);
+        serialReady = 1;
+    }
 }
 
 void CVexloView::StartWorker() {
@@ -63,10 +86,20 @@ void CVexloView::WorkerThreadProc(CVexloView* view) {
         view->ShowTransactionStart();
     }
     view->BeginRecord();
-    view->ReadPagerInfo();
-    if (view->hooks_ != nullptr && !view->stopping_.load()) {
-        view->hooks_->TransactionEnded(view->LastTransaction());
+    // The ledger reserves the number before anything goes to the pager.
+    if (view->hooks_ != nullptr && !view->hooks_->BeforeFirstFrame(view->LastTransaction())) {
+        view->NoteEnd(TransactionEnd::Refused);
+        view->RestoreAfterRefusal();
+    } else {
+        if (!view->resumeSerial_.empty() && view->serialLink.IsOpen() == 0) {
+            view->serialLink.Open(view->LastPortName(), 57600, 8, 2, 0);
+        }
+        view->ReadPagerInfo();
+        if (view->hooks_ != nullptr) {
+            view->hooks_->TransactionEnded(view->LastTransaction());
+        }
     }
+    view->resumeSerial_.clear();
     {
         std::lock_guard lock(view->busyMutex_);
         view->transactionRunning_ = false;
@@ -81,12 +114,17 @@ int CVexloView::RefuseNumbered() {
     if (pagerImage[kMarkByteAddress] != kMarkNumbered) {
         return 0;
     }
+    // A resume finishes the write that put exactly this number there.
+    if (!resumeSerial_.empty() &&
+        std::equal(resumeSerial_.begin(), resumeSerial_.end(), pagerImage.begin() + kSerialAddress)) {
+        return 0;
+    }
     NoteEnd(TransactionEnd::AlreadyNumbered);
     hasSerial = kHasSerialBit;
     form_.EnableSerialEdit(false);
     form_.EnableWriteButton(false);
     form_.ShowProgress(false);
-    form_.SetStatusText(text::kAlreadyNumbered);
+    ShowStatus(text::kAlreadyNumbered);
     return 1;
 }
 
@@ -126,7 +164,7 @@ void CVexloView::ReadPagerInfo() {
     }
     Pause(100);
     CloseIfOpen();
-    if (!stopping_.load()) {
+    if (!stopping_.load() && !closing_.load()) {
         form_.StartTimer(2000);
     }
 }

@@ -20,6 +20,9 @@ inline constexpr const char* kGathering = " Gathering Pager information...";
 inline constexpr const char* kModelRefused = " This model can not modify the Serial Number.";
 inline constexpr const char* kWriting = " It is undergoing the serial number changes.";
 inline constexpr const char* kCompleted = " Successfully completed.";
+// The window was closed while a transaction ran: it closes after it.
+inline constexpr const char* kClosingAfterPager =
+    " The window closes once this pager is finished. Please wait.";
 
 // Message boxes.
 inline constexpr const char* kBoxNotConnected =

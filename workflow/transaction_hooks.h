@@ -1,7 +1,7 @@
 #pragma once
 // TransactionHooks: what a production run adds to the form's transaction
-// (the log, the duplicate guard, the next number). Without hooks the form
-// behaves as it always has.
+// (the ledger: a reservation before the first frame, a settlement after the
+// last; the next number). Without hooks the form behaves as it always has.
 
 #include <string>
 
@@ -9,7 +9,8 @@ namespace sn {
 
 // How a transaction ended.
 enum class TransactionEnd {
-    None,  // not run to an end (shut down)
+    None,     // not run to an end (cut short)
+    Refused,  // the hooks refused it before its first frame
     Written,
     ModelRefused,
     AlreadyNumbered,
@@ -23,6 +24,8 @@ struct TransactionRecord {
     std::string model;         // once the information area was read
     std::string serialBefore;  // likewise; "" for an erased field
     std::string serialWritten;
+    // A block-write frame went out: from then on the pager may hold the number.
+    bool blockWriteSent = false;
 };
 
 class TransactionHooks {
@@ -32,14 +35,16 @@ class TransactionHooks {
     TransactionHooks& operator=(const TransactionHooks&) = delete;
     virtual ~TransactionHooks() = default;
 
-    // The Write button, on the UI thread, with `serial` taken from the field
-    // and before any frame: false refuses it (the hook has told the operator,
-    // the field stays for correction).
-    virtual bool AllowWrite(const std::string& serial) = 0;
-    // On the worker thread, once the transaction has ended and before the
-    // monitor runs again.
+    // On the worker thread, before the transaction's first frame, with the
+    // port and the number to write in `record`: false refuses it. Nothing is
+    // sent then; the hook has told the operator, the field stays for
+    // correction.
+    virtual bool BeforeFirstFrame(const TransactionRecord& record) = 0;
+    // On the worker thread, once a transaction that was not refused has
+    // ended, and before the monitor runs again.
     virtual void TransactionEnded(const TransactionRecord& record) = 0;
-    // The text the field gets when the monitor finds a pager ready.
+    // On the monitor's thread: the text the field gets when the monitor
+    // finds a pager ready.
     virtual std::string SerialForReadyPager() = 0;
 };
 

@@ -2,6 +2,7 @@
 
 #include "workflow/vexlo_view.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "protocol/pager_memory.h"
@@ -125,7 +126,7 @@ void CVexloView::OnSerialChange() {
 }
 
 void CVexloView::OnTimer(int timerId) {
-    if (timerId != kTimerId || stopping_.load()) {
+    if (timerId != kTimerId || stopping_.load() || closing_.load()) {
         return;
     }
     {
@@ -148,12 +149,28 @@ void CVexloView::WaitForTransaction() {
     busyCv_.wait(lock, [this] { return !transactionRunning_.load(); });
 }
 
+void CVexloView::BeginClose() {
+    if (closing_.exchange(true)) {
+        return;
+    }
+    if (transactionRunning_.load()) {
+        form_.SetStatusText(text::kClosingAfterPager);
+    }
+}
+
+void CVexloView::ShowStatus(const char* text) {
+    if (!closing_.load()) {
+        form_.SetStatusText(text);
+    }
+}
+
 void CVexloView::Shutdown() {
+    BeginClose();
+    if (worker_.joinable() && worker_.get_id() != std::this_thread::get_id()) {
+        worker_.join();  // the pager is finished and its row recorded first
+    }
     stopping_ = true;
     clock_.Cancel();
-    if (worker_.joinable() && worker_.get_id() != std::this_thread::get_id()) {
-        worker_.join();
-    }
     {
         std::unique_lock lock(busyMutex_);
         busyCv_.wait(lock, [this] { return !tickRunning_; });
@@ -186,15 +203,22 @@ void CVexloView::NoteEnd(TransactionEnd end, std::string boxTitle) {
 
 // The model and the number the pager held, as the read found them.
 void CVexloView::NoteInfoArea() {
+    const auto printable = [](char c) {
+        return c >= 0x20 && c < 0x7F ? c : '.';
+    };
     std::string before;
     bool erased = true;
     for (std::size_t i = 0; i < kSerialLength; ++i) {
         const std::uint8_t b = pagerImage[kSerialAddress + i];
         erased = erased && b == 0xFF;
-        before.push_back(b >= 0x20 && b < 0x7F ? static_cast<char>(b) : '.');
+        before.push_back(printable(static_cast<char>(b)));
     }
+    // The model code is the pager's bytes: shown and logged as text, never
+    // as control characters a terminal or a spreadsheet would act on.
+    std::string model = GetModelText();
+    std::transform(model.begin(), model.end(), model.begin(), printable);
     std::lock_guard lock(recordMutex_);
-    record_.model = GetModelText();
+    record_.model = model;
     record_.serialBefore = erased ? std::string() : before;
 }
 

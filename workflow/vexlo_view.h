@@ -20,9 +20,14 @@
 //   a tick still in progress before it touches the link. While it runs, a
 //   further press of the Write button and edits of the field change nothing:
 //   pagerImage and serialBytes stay as the transaction took them.
-// - Shutdown (also run by the destructor) makes a running transaction stop
-//   at its current pause or wait without further frames or boxes, waits for
-//   it, and closes the link. The form must outlive the view's Shutdown.
+// - BeginClose (any thread) lets a running transaction finish, settlement
+//   included, without boxes and with the status line saying the window
+//   closes after it; no tick and no transaction starts any more. A pager is
+//   never left half-written because its window was closed.
+// - Shutdown (also run by the destructor) begins the close, waits for the
+//   transaction to end, then makes a tick still running stop at its current
+//   pause or wait, and closes the link. A face cancels its clock only after
+//   the transaction has ended. The form must outlive the view's Shutdown.
 // - The flags are atomics; pagerImage and serialBytes are handed from the UI
 //   thread to the worker by the thread's start.
 
@@ -103,9 +108,17 @@ class CVexloView {
     int RefuseNumbered();
     void WriteSerialNumber();
 
+    // Writes `serial` again into a seated pager whose write broke off: the
+    // transaction as for the Write button, but a pager whose area holds
+    // exactly `serial` and the mark byte is not refused as numbered. The
+    // link is opened on the last port the monitor used when it is closed.
+    void ResumeWrite(const std::string& serial);
+
     bool TransactionRunning() const { return transactionRunning_.load(); }
     // Blocks until no transaction runs (the command line and tests).
     void WaitForTransaction();
+    void BeginClose();
+    bool Closing() const { return closing_.load(); }
     void Shutdown();
 
     CommLink& serialLink;
@@ -143,6 +156,13 @@ class CVexloView {
 
     // Transactions.
     void ShowTransactionStart();
+    // Starts the worker for the serial number in serialBytes.
+    bool BeginTransaction();
+    // The hooks refused the write before its first frame: the form is as it
+    // was when the button was pressed.
+    void RestoreAfterRefusal();
+    // The status line, unless the window is closing (it says so then).
+    void ShowStatus(const char* text);
     // A transaction has been asked for: a tick still running leaves the form
     // to it.
     bool FormTakenByTransaction() const { return transactionRunning_.load(); }
@@ -170,6 +190,8 @@ class CVexloView {
     std::atomic<bool> transactionRunning_{false};
     std::atomic<bool> startShown_{true};
     std::atomic<bool> stopping_{false};
+    std::atomic<bool> closing_{false};
+    std::string resumeSerial_;  // set before a resume's worker starts
     std::atomic<int> listErrorReported_{0};
     std::atomic<TickOutcome> lastOutcome_{TickOutcome::None};
     PagerExchange exchange_;

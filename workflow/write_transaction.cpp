@@ -39,7 +39,7 @@ int CVexloView::CheckModel() {
     form_.EnableSerialEdit(false);
     form_.EnableWriteButton(false);
     form_.ShowProgress(false);
-    form_.SetStatusText(text::kModelRefused);
+    ShowStatus(text::kModelRefused);
     return 1;
 }
 
@@ -53,6 +53,11 @@ void CVexloView::PrepareInfoArea() {
 }
 
 bool CVexloView::WriteBlock(unsigned block) {
+    {
+        // From this frame on the pager may hold the number: it is used.
+        std::lock_guard lock(recordMutex_);
+        record_.blockWriteSent = true;
+    }
     const std::uint16_t address = BlockAddress(block);
     const std::span<const std::uint8_t, kBlockSize> data(pagerImage.data() + address, kBlockSize);
     if (!Step(exchange_.WriteBlock(block, data), text::kWriteError5, text::kWriteError2)) {
@@ -64,7 +69,7 @@ bool CVexloView::WriteBlock(unsigned block) {
 }
 
 void CVexloView::WriteSerialNumber() {
-    form_.SetStatusText(text::kWriting);
+    ShowStatus(text::kWriting);
     PrepareInfoArea();
     if (!Step(exchange_.FixedCommand(kWriteStartFrame), text::kWriteError5, text::kWriteError1)) {
         return;
@@ -86,7 +91,7 @@ void CVexloView::WriteSerialNumber() {
     }
     Pause(100);
     NoteEnd(TransactionEnd::Written);
-    form_.SetStatusText(text::kCompleted);
+    ShowStatus(text::kCompleted);
     // The pager now holds its number: the monitor keeps this text while the
     // status query goes on saying so.
     hasSerial = kHasSerialBit;
@@ -94,7 +99,9 @@ void CVexloView::WriteSerialNumber() {
     CloseIfOpen();
     form_.EnableWriteButton(false);
     form_.ShowProgress(false);
-    form_.StartTimer(2000);
+    if (!closing_.load()) {
+        form_.StartTimer(2000);
+    }
 }
 
 }  // namespace sn

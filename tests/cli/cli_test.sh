@@ -67,10 +67,10 @@ if [ "$(traffic_lines)" = "0" ]; then ok; else bad "refused serials sent frames"
 # --- the production log refuses before anything is sent
 printf 'time,station,port,model,serial before,serial written,outcome,tool version\r\n2026-12-07T10:00:00+01:00,line-2,/dev/ttyUSB0,KTN4070C,,ab12cd0001,verified,0.1.0\r\n' >"$tmp/other.csv"
 run "${P[@]}" --log "$tmp/mine.csv" --log "$tmp/other.csv" write AB12CD0001; expect "duplicate" 10 "" "was already written on 2026-12-07T10:00:00+01:00 at station line-2"
-run "${P[@]}" --log "$tmp/no/such.csv" write AB12CD0002; expect "log cannot be opened" 1 "" "$tmp/no/such.csv cannot be opened: No such file or directory"
+run "${P[@]}" --log "$tmp/no/such.csv" write AB12CD0002; expect "log cannot be opened" 11 "" "$tmp/no/such.csv cannot be opened: No such file or directory"
 if [ "$(traffic_lines)" = "0" ]; then ok; else bad "refused by the log, frames were sent"; fi
 run "${P[@]}" --log "$tmp/mine.csv" --log "$tmp/other.csv" --allow-duplicate write ab12cd0001; expect "duplicate allowed" 0 "Successfully completed." "--allow-duplicate"
-if grep -qF ",AB12CD0001,written (duplicate allowed)," "$tmp/mine.csv" && [ "$(wc -l <"$tmp/mine.csv")" = 2 ]; then ok; else bad "row of the allowed duplicate: $(cat "$tmp/mine.csv")"; fi
+if grep -qF ",AB12CD0001,written (duplicate allowed)," "$tmp/mine.csv" && [ "$(wc -l <"$tmp/mine.csv")" = 3 ]; then ok; else bad "rows of the allowed duplicate: $(cat "$tmp/mine.csv")"; fi
 sim numbered off
 
 # --- status: ready, trace, options after the command
@@ -132,16 +132,17 @@ stop_sim
 run --simulate write AB12CD34EF --verify; expect "simulate" 0 "read back as written"
 run --simulate --sim-numbered status; expect "simulate numbered" 5
 
-# --- a batch against the virtual cradle, and Ctrl+C between pagers
-run --simulate --log "$tmp/batch.csv" --timeout 10 batch AB12CD0009 --count 2 --verify
-expect "batch" 0 "AB12CD0010  KTN4070C  verified" 
+# --- a batch against the virtual cradle: it ends exactly on the sequence's
+# last number; a used number is never offered; Ctrl+C between pagers
+run --simulate --log "$tmp/batch.csv" --timeout 10 batch AB12CD9998 --count 2 --verify
+expect "batch" 0 "AB12CD9999  KTN4070C  verified" 
 if grep -qF "Batch: 2 written, 0 skipped, 0 failed;" "$tmp/out"; then ok; else bad "batch summary"; fi
-if [ "$(grep -c ',verified,' "$tmp/batch.csv")" = 2 ] && head -n 1 "$tmp/batch.csv" | grep -q '^time,station,'; then ok; else bad "batch log: $(cat "$tmp/batch.csv")"; fi
-run --simulate --log "$tmp/batch.csv" batch ab12cd0010 --count 1; expect "batch duplicate" 10 "Batch: 0 written" "AB12CD0010 was already written"
+if [ "$(grep -c ',verified,' "$tmp/batch.csv")" = 2 ] && [ "$(grep -c ',reserved,' "$tmp/batch.csv")" = 2 ] && head -n 1 "$tmp/batch.csv" | grep -q '^time,station,'; then ok; else bad "batch log: $(cat "$tmp/batch.csv")"; fi
+run --simulate --log "$tmp/batch.csv" batch ab12cd9999 --count 1; expect "batch past the sequence's end" 1 "Batch: 0 written" "The sequence ends at AB12CD9999"
 "$SNTOOL" --simulate --log "$tmp/batch.csv" batch AB12CD0020 --count 5 >"$tmp/out" 2>"$tmp/err" &
 batchpid=$!
-# Once the first pager's row is in, the batch waits for its removal.
-for _ in $(seq 300); do grep -qF ',AB12CD0020,' "$tmp/batch.csv" && break; sleep 0.05; done
+# Once the first pager's row is in, the batch waits for the next pager.
+for _ in $(seq 300); do grep -qF ',AB12CD0020,written,' "$tmp/batch.csv" && break; sleep 0.05; done
 kill -INT "$batchpid"
 wait "$batchpid"; rc=$?
 expect "batch interrupted" 130 "Batch: 1 written, 0 skipped, 0 failed;" "interrupted"

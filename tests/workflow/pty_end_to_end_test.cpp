@@ -108,22 +108,29 @@ TEST_F(EndToEndTest, ReadErrorOverThePtyAndRecovery) {
     EXPECT_EQ(form.Status(), txt::kEnterSerial);
 }
 
-// Shutting down during a transaction ends it at its current wait: no box,
-// no further frame, the link closed.
-TEST_F(EndToEndTest, ShutdownDuringATransaction) {
+// Shutting down while the blocks are written lets the write finish: the
+// pager is complete, no box comes, the link is closed; a tick after it does
+// nothing.
+TEST_F(EndToEndTest, ShutdownDuringAWriteFinishesThePager) {
     view.OnInitialUpdate();
     view.OnTimer(0);
     form.Type("AB12CD34EF");
     view.OnSerialKillFocus();
-    pager.SetStandingFault(kCmdReadBlock, sim::Fault::Silence);
+    pager.ScriptFaults(kCmdWriteBlock, std::vector<sim::Fault>(3, sim::Fault::Nak));
     view.OnWriteButton();
-    std::this_thread::sleep_for(300ms);  // into the 3000 ms wait
-    const auto t0 = std::chrono::steady_clock::now();
+    while (pager.RequestCount(kCmdWriteBlock) == 0) {
+        std::this_thread::sleep_for(5ms);
+    }
     view.Shutdown();
-    EXPECT_LT(std::chrono::steady_clock::now() - t0, 2500ms);
     EXPECT_FALSE(view.TransactionRunning());
+    EXPECT_TRUE(pager.IsNumbered());
+    EXPECT_EQ(pager.ReadMemory(kMirrorAreaStart, kInfoAreaSize),
+              pager.ReadMemory(kInfoAreaStart, kInfoAreaSize));
     EXPECT_TRUE(form.Boxes().empty());
     EXPECT_FALSE(link.IsOpen());
+    const std::size_t requests = pager.Log().size();
+    view.OnTimer(0);
+    EXPECT_EQ(pager.Log().size(), requests);
 }
 
 // The cradle pulled as the pager takes frame k of a clean write (probe,

@@ -1,4 +1,4 @@
-#include "workflow/serial_sequence.h"
+#include "production/serial_sequence.h"
 
 namespace sn {
 

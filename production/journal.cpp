@@ -1,0 +1,389 @@
+// The production journal's rows: written, split, and read back.
+
+#include "production/journal.h"
+
+#include <array>
+#include <cstring>
+
+namespace sn {
+
+namespace {
+
+constexpr std::string_view kFormulaStarts = "=+-@\t\r";
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+bool AllDigits(std::string_view s) {
+    if (s.empty()) {
+        return false;
+    }
+    for (char c : s) {
+        if (!IsDigit(c)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool StartsWith(std::string_view s, std::string_view prefix) {
+    return s.substr(0, prefix.size()) == prefix;
+}
+
+bool EndsWith(std::string_view s, std::string_view suffix) {
+    return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;
+}
+
+// "Write Error #2", "Read Error #5": the number after the title's '#'.
+std::optional<std::string_view> ErrorNumber(std::string_view s, std::string_view title) {
+    if (!StartsWith(s, title) || !AllDigits(s.substr(title.size()))) {
+        return std::nullopt;
+    }
+    return s.substr(title.size());
+}
+
+// What a written, verified or mismatched pager's outcome may carry.
+std::optional<RowEffect> WriteOutcomeEffect(std::string_view s) {
+    if (s == outcome::kWritten || s == outcome::kVerified) {
+        return RowEffect::UseFinished;
+    }
+    if (s == outcome::kVerifyMismatch) {
+        return RowEffect::UseBroken;
+    }
+    // The verify read failed after a complete write: "written (verify: Read Error #5)".
+    constexpr std::string_view kVerifyNote = "written (verify: ";
+    if (StartsWith(s, kVerifyNote) && EndsWith(s, ")") && s.size() > kVerifyNote.size() + 1) {
+        return RowEffect::UseFinished;
+    }
+    return std::nullopt;
+}
+
+// Outcomes a torn row may have been cut from: its start must be one of these.
+constexpr std::array<std::string_view, 10> kOutcomeStarts = {
+    "reserved",     "written",       "verified", "verify mismatch", "model refused",
+    "already numbered", "Read Error #", "Write Error #", "not finished", "written (verify: ",
+};
+
+// The time as the tool writes it: 2026-12-07T14:02:11+01:00.
+constexpr std::string_view kTimeShape = "dddd-dd-ddTdd:dd:dd+dd:dd";
+
+bool TimeShapeMatches(std::string_view s, bool whole) {
+    if (s.size() > kTimeShape.size() || (whole && s.size() != kTimeShape.size())) {
+        return false;
+    }
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const char want = kTimeShape[i];
+        const bool ok = want == 'd' ? IsDigit(s[i]) : want == '+' ? (s[i] == '+' || s[i] == '-')
+                                                                  : s[i] == want;
+        if (!ok) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool SerialPrefix(std::string_view s) {
+    if (s.size() > 10) {
+        return false;
+    }
+    for (char c : s) {
+        const bool typable = IsDigit(c) || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                             c == '*';
+        if (!typable) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether `field` can stand in column `column` of a row cut off after it
+// (`cut`: the field itself may be cut too).
+bool FitsColumn(std::size_t column, std::string_view field, bool cut) {
+    switch (column) {
+        case 0:
+            return TimeShapeMatches(field, !cut);
+        case 5:
+            return cut ? SerialPrefix(field) : CanonicalSerial(field).has_value();
+        case 6:
+            return cut ? IsOutcomePrefix(field) : OutcomeEffect(field).has_value();
+        default:
+            return true;  // station, port, model, the serial before, the version
+    }
+}
+
+bool IsHeaderPrefix(std::span<const std::string_view> fields) {
+    static const std::array<std::string_view, kLogFields> kHeader = {
+        "time", "station", "port", "model", "serial before", "serial written", "outcome",
+        "tool version"};
+    if (fields.size() > kHeader.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const bool last = i + 1 == fields.size();
+        if (last ? !StartsWith(kHeader[i], fields[i]) : kHeader[i] != fields[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Blank(std::string_view s) {
+    return s.find_first_not_of(" \t") == std::string_view::npos;
+}
+
+std::string WrongFields(std::size_t n) {
+    return "it has " + std::to_string(n) + (n == 1 ? " field" : " fields") + " instead of " +
+           std::to_string(kLogFields);
+}
+
+}  // namespace
+
+std::optional<RowEffect> OutcomeEffect(std::string_view s) {
+    if (s == outcome::kReserved) {
+        return RowEffect::Reserve;
+    }
+    if (s == outcome::kModelRefused || s == outcome::kAlreadyNumbered) {
+        return RowEffect::Release;
+    }
+    if (s == outcome::kNotFinished) {
+        return RowEffect::UseBroken;
+    }
+    if (ErrorNumber(s, "Read Error #")) {
+        return RowEffect::Release;
+    }
+    const std::string_view nothing = outcome::kNothingWritten;
+    const bool nothingWritten = EndsWith(s, nothing);
+    const std::string_view bare = nothingWritten ? s.substr(0, s.size() - nothing.size()) : s;
+    if (const auto n = ErrorNumber(bare, "Write Error #")) {
+        // The write start was never acknowledged: no block went out.
+        return nothingWritten || *n == "1" ? RowEffect::Release : RowEffect::UseBroken;
+    }
+    if (nothingWritten && bare == outcome::kNotFinished) {
+        return RowEffect::Release;
+    }
+    const std::string_view allowed = outcome::kDuplicateAllowed;
+    return WriteOutcomeEffect(EndsWith(s, allowed) ? s.substr(0, s.size() - allowed.size()) : s);
+}
+
+bool IsOutcomePrefix(std::string_view partial) {
+    for (std::string_view start : kOutcomeStarts) {
+        if (StartsWith(start, partial) || StartsWith(partial, start)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::optional<std::string> CanonicalSerial(std::string_view serial) {
+    if (serial.size() != 10 || !SerialPrefix(serial)) {
+        return std::nullopt;
+    }
+    std::string canonical(serial);
+    for (char& c : canonical) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return canonical;
+}
+
+std::string CsvField(const std::string& value) {
+    // A spreadsheet computes a cell that begins like a formula: such a field
+    // (and one that begins with the apostrophe itself) gets an apostrophe.
+    const bool escape =
+        !value.empty() && (kFormulaStarts.find(value[0]) != std::string_view::npos ||
+                           value[0] == '\'');
+    const std::string text = escape ? "'" + value : value;
+    if (text.find_first_of(",\"\r\n") == std::string::npos) {
+        return text;
+    }
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"') {
+            quoted += '"';
+        }
+        quoted += c;
+    }
+    return quoted + '"';
+}
+
+std::string_view UnescapeFormula(std::string_view field) {
+    if (field.size() >= 2 && field[0] == '\'' &&
+        (kFormulaStarts.find(field[1]) != std::string_view::npos || field[1] == '\'')) {
+        return field.substr(1);
+    }
+    return field;
+}
+
+std::string FormatCsvRow(const LogRow& row) {
+    const std::array<const std::string*, kLogFields> fields = {
+        &row.time,         &row.station,       &row.port,    &row.model,
+        &row.serialBefore, &row.serialWritten, &row.outcome, &row.version};
+    std::string line;
+    const char* separator = "";
+    for (const std::string* f : fields) {
+        line += separator;
+        line += CsvField(*f);
+        separator = ",";
+    }
+    return line + "\r\n";
+}
+
+RecordReading ReadRecord(std::span<const std::string_view> fields) {
+    RecordReading r;
+    if (fields.size() == 1 && Blank(fields[0])) {
+        r.kind = RecordKind::Empty;
+        return r;
+    }
+    if (IsHeaderPrefix(fields)) {
+        r.kind = RecordKind::Header;
+        return r;
+    }
+    if (fields.size() == kLogFields) {
+        const auto effect = OutcomeEffect(fields[6]);
+        if (!CanonicalSerial(fields[5])) {
+            r.kind = RecordKind::Unreadable;
+            r.why = "its serial number \"" + std::string(fields[5]) +
+                    "\" is not ten letters, digits or '*'";
+        } else if (!effect) {
+            r.kind = RecordKind::Unreadable;
+            r.why = "its outcome \"" + std::string(fields[6]) + "\" is not one the tool writes";
+        } else {
+            r.kind = RecordKind::Row;
+            r.serial = fields[5];
+            r.effect = *effect;
+        }
+        return r;
+    }
+    // Fewer fields: the start of a row whose write was cut off, if every
+    // field fits its column.
+    bool fits = fields.size() < kLogFields;
+    for (std::size_t i = 0; fits && i < fields.size(); ++i) {
+        fits = FitsColumn(i, fields[i], i + 1 == fields.size());
+    }
+    r.kind = fits ? RecordKind::Torn : RecordKind::Unreadable;
+    if (!fits) {
+        r.why = WrongFields(fields.size());
+    }
+    return r;
+}
+
+std::size_t CsvSplitter::FindEnd(std::string_view text, std::size_t from, bool& quoted) const {
+    const char* base = text.data();
+    const std::size_t n = text.size();
+    // Most rows hold no quote: the line end is the record's end.
+    const void* nl = std::memchr(base + from, '\n', n - from);
+    const std::size_t lineEnd = nl != nullptr ? static_cast<const char*>(nl) - base : n;
+    if (std::memchr(base + from, '"', lineEnd - from) == nullptr) {
+        quoted = false;
+        return nl != nullptr ? lineEnd + 1 : std::string_view::npos;
+    }
+    quoted = true;
+    bool inQuotes = false;
+    for (std::size_t i = from; i < n; ++i) {
+        if (base[i] == '"') {
+            inQuotes = !inQuotes;  // "" inside quotes toggles twice
+        } else if (base[i] == '\n' && !inQuotes) {
+            return i + 1;
+        }
+    }
+    return std::string_view::npos;
+}
+
+const CsvRecord& CsvSplitter::Parse(std::string_view text, bool quoted, bool terminated) {
+    views_.clear();
+    record_ = CsvRecord{};
+    record_.size = text.size();
+    record_.terminated = terminated;
+    std::string_view body = text;
+    if (terminated) {
+        body.remove_suffix(1);  // the '\n'
+    }
+    if (!quoted) {
+        record_.lines = terminated ? 1 : 0;
+        if (!body.empty() && body.back() == '\r') {
+            body.remove_suffix(1);
+            record_.endsWithCr = !terminated;
+        }
+        std::size_t start = 0;
+        for (;;) {
+            const std::size_t comma = body.find(',', start);
+            views_.push_back(UnescapeFormula(body.substr(start, comma - start)));
+            if (comma == std::string_view::npos) {
+                break;
+            }
+            start = comma + 1;
+        }
+        record_.fields = views_;
+        return record_;
+    }
+    // Quoted parts: the fields are built, then seen.
+    owned_.assign(1, std::string());
+    bool inQuotes = false;
+    for (std::size_t i = 0; i < body.size(); ++i) {
+        const char c = body[i];
+        if (c == '\n') {
+            ++record_.lines;
+        }
+        if (inQuotes) {
+            if (c == '"' && i + 1 < body.size() && body[i + 1] == '"') {
+                owned_.back() += '"';
+                ++i;
+            } else if (c == '"') {
+                inQuotes = false;
+            } else {
+                owned_.back() += c;
+            }
+        } else if (c == '"') {
+            inQuotes = true;
+        } else if (c == ',') {
+            owned_.emplace_back();
+        } else if (c == '\r' && i + 1 == body.size()) {
+            record_.endsWithCr = !terminated;  // the CR of the line end
+        } else {
+            owned_.back() += c;
+        }
+    }
+    record_.lines += terminated ? 1 : 0;
+    record_.endsInQuotes = !terminated && inQuotes;
+    for (const std::string& f : owned_) {
+        views_.push_back(UnescapeFormula(f));
+    }
+    record_.fields = views_;
+    return record_;
+}
+
+LogRow RowFromFields(std::span<const std::string_view> f) {
+    LogRow row;
+    std::array<std::string*, kLogFields> to = {&row.time,         &row.station,
+                                               &row.port,         &row.model,
+                                               &row.serialBefore, &row.serialWritten,
+                                               &row.outcome,      &row.version};
+    for (std::size_t i = 0; i < f.size() && i < kLogFields; ++i) {
+        to[i]->assign(f[i]);
+    }
+    return row;
+}
+
+ParsedLog ParseCsvLog(std::string_view content) {
+    ParsedLog parsed;
+    CsvSplitter splitter;
+    int line = 1;
+    splitter.Split(content, true, [&](const CsvRecord& r) {
+        const RecordReading reading = ReadRecord(r.fields);
+        const std::string where = "line " + std::to_string(line);
+        if (reading.kind == RecordKind::Row) {
+            parsed.rows.push_back(RowFromFields(r.fields));
+        } else if (reading.kind == RecordKind::Torn || (!r.terminated && reading.kind ==
+                                                                            RecordKind::Unreadable)) {
+            parsed.torn.push_back(where);
+        } else if (reading.kind == RecordKind::Unreadable) {
+            parsed.unreadable.push_back(where + ": " + reading.why);
+        }
+        line += r.lines;
+    });
+    return parsed;
+}
+
+}  // namespace sn

@@ -1,0 +1,212 @@
+#include "production/production_hooks.h"
+
+#include <vector>
+
+#include "production/journal_ledger.h"
+#include "production/serial_sequence.h"
+#include "workflow/texts.h"
+
+namespace sn {
+
+namespace {
+
+bool UsesNumber(const std::string& outcomeText) {
+    const auto effect = OutcomeEffect(outcomeText);
+    return effect == RowEffect::UseFinished || effect == RowEffect::UseBroken;
+}
+
+}  // namespace
+
+std::string OutcomeText(const TransactionRecord& record) {
+    const char* nothing = record.blockWriteSent ? "" : outcome::kNothingWritten;
+    switch (record.end) {
+        case TransactionEnd::Written:
+            return outcome::kWritten;
+        case TransactionEnd::ModelRefused:
+            return outcome::kModelRefused;
+        case TransactionEnd::AlreadyNumbered:
+            return outcome::kAlreadyNumbered;
+        case TransactionEnd::ErrorBox:
+            return record.boxTitle.rfind("Write Error", 0) == 0 ? record.boxTitle + nothing
+                                                                : record.boxTitle;
+        case TransactionEnd::Refused:
+        case TransactionEnd::None:
+            break;
+    }
+    return std::string(outcome::kNotFinished) + nothing;
+}
+
+ProductionHooks::ProductionHooks(FormView& form, Ledger& ledger,
+                                 std::optional<std::string> firstSerial)
+    : form_(form), ledger_(ledger), next_(std::move(firstSerial)) {}
+
+ProductionHooks::~ProductionHooks() {
+    if (preload_.joinable()) {
+        preload_.join();
+    }
+}
+
+void ProductionHooks::SetReserveMode(ReserveMode mode) {
+    std::lock_guard lock(mutex_);
+    mode_ = mode;
+}
+
+void ProductionHooks::HoldWrittenForVerify(bool hold) {
+    std::lock_guard lock(mutex_);
+    holdForVerify_ = hold;
+}
+
+void ProductionHooks::Preload() {
+    preload_ = std::thread([this] {
+        std::vector<std::string> notes;
+        std::string error;
+        const bool ok = ledger_.Open(notes, error);
+        for (const std::string& note : notes) {
+            form_.MessageBox(note, text::kCaption, BoxIcon::Information);
+        }
+        if (!ok) {
+            form_.MessageBox(error + " Every write is refused until it can be used.",
+                             text::kCaption, BoxIcon::Stop);
+        }
+    });
+}
+
+bool ProductionHooks::BeforeFirstFrame(const TransactionRecord& record) {
+    ReserveMode mode = ReserveMode::Fresh;
+    {
+        std::lock_guard lock(mutex_);
+        mode = mode_;
+        reservation_.reset();
+        held_.reset();
+    }
+    Reservation reservation;
+    const auto refusal = ledger_.Reserve(record.serialWritten, record.port, mode, reservation);
+    {
+        std::lock_guard lock(mutex_);
+        refusal_ = refusal;
+        if (!refusal) {
+            reservation_ = reservation;
+        }
+    }
+    if (refusal) {
+        form_.MessageBox(refusal->message, text::kCaption, BoxIcon::Stop);
+        return false;
+    }
+    return true;
+}
+
+void ProductionHooks::TransactionEnded(const TransactionRecord& record) {
+    {
+        std::lock_guard lock(mutex_);
+        if (holdForVerify_ && record.end == TransactionEnd::Written) {
+            held_ = record;
+            return;
+        }
+    }
+    Settle(record, OutcomeText(record));
+}
+
+bool ProductionHooks::SettleHeld(const std::string& outcomeText) {
+    std::optional<TransactionRecord> held;
+    {
+        std::lock_guard lock(mutex_);
+        held.swap(held_);
+    }
+    if (held) {
+        Settle(*held, outcomeText);
+    }
+    return LastSettleError().empty();
+}
+
+void ProductionHooks::Settle(const TransactionRecord& record, std::string outcomeText) {
+    std::optional<Reservation> reservation;
+    bool duplicateAllowed = false;
+    {
+        std::lock_guard lock(mutex_);
+        reservation.swap(reservation_);
+        duplicateAllowed = mode_ == ReserveMode::AllowDuplicate;
+    }
+    if (!reservation) {
+        return;
+    }
+    const bool used = UsesNumber(outcomeText);
+    if (used && duplicateAllowed && reservation->reusing) {
+        outcomeText += outcome::kDuplicateAllowed;
+    }
+    LogRow row = NewLogRow();
+    row.port = record.port;
+    row.model = record.model;
+    row.serialBefore = record.serialBefore;
+    row.outcome = outcomeText;
+    std::string error;
+    const bool recorded = ledger_.Settle(*reservation, row, error);
+    std::string ended;
+    {
+        std::lock_guard lock(mutex_);
+        lastOutcome_ = outcomeText;
+        settleError_ = recorded ? std::string() : error;
+        // The sequence goes on after the number that went into the pager,
+        // also when the operator changed the one offered; a released number
+        // is offered again.
+        if (next_ && !next_->empty() && used) {
+            SerialSequence sequence(reservation->serial);
+            if (sequence.Advance()) {
+                next_ = sequence.Current();
+            } else {
+                ended = sequence.EndMessage();
+                next_ = std::string();
+                endTold_ = true;
+            }
+        }
+    }
+    if (!recorded) {
+        form_.MessageBox(error + " The pager's outcome (" + outcomeText +
+                             ") is missing from it: " + reservation->serial +
+                             " stays reserved there, in doubt, and is not given again.",
+                         text::kCaption, BoxIcon::Stop);
+    }
+    if (!ended.empty()) {
+        form_.MessageBox(ended, text::kCaption, BoxIcon::Information);
+    }
+}
+
+std::string ProductionHooks::SerialForReadyPager() {
+    std::optional<std::string> from;
+    {
+        std::lock_guard lock(mutex_);
+        from = next_;
+    }
+    if (!from || from->empty()) {
+        return std::string();
+    }
+    std::string why;
+    if (const auto free = ledger_.NextFree(*from, why)) {
+        return *free;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        if (endTold_) {
+            return std::string();
+        }
+        endTold_ = true;
+    }
+    form_.MessageBox(why, text::kCaption, BoxIcon::Information);
+    return std::string();
+}
+
+std::optional<Refusal> ProductionHooks::LastRefusal() const {
+    std::lock_guard lock(mutex_);
+    return refusal_;
+}
+
+std::string ProductionHooks::LastOutcome() const {
+    std::lock_guard lock(mutex_);
+    return lastOutcome_;
+}
+
+std::string ProductionHooks::LastSettleError() const {
+    std::lock_guard lock(mutex_);
+    return settleError_;
+}
+
+}  // namespace sn
