@@ -72,8 +72,7 @@ bool CVexloApp::InitInstance() {
     if (!options_.logs.empty() || options_.nextFrom) {
         // Without a log the ledger lasts as long as the window.
         ledger_ = std::make_unique<JournalLedger>(options_.logs);
-        hooks_ =
-            std::make_unique<ProductionHooks>(*frame_->Form(), *ledger_, options_.nextFrom);
+        hooks_ = std::make_unique<ProductionHooks>(*frame_->Form(), *ledger_, options_.nextFrom);
         view_->SetHooks(hooks_.get());
     }
     view_->SetEnterWrites(options_.enterWrites);

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -18,12 +19,12 @@
 #include "ports/list_serial_ports.h"
 #include "ports/port_report.h"
 #include "ports/system_port_source.h"
-#include "protocol/checksum.h"
-#include "protocol/pager_memory.h"
-#include "serial/serial_link.h"
 #include "production/journal_ledger.h"
 #include "production/production_hooks.h"
 #include "production/serial_sequence.h"
+#include "protocol/checksum.h"
+#include "protocol/pager_memory.h"
+#include "serial/serial_link.h"
 #include "sim/substitute_pager.h"
 #include "workflow/key_filter.h"
 #include "workflow/pager_reader.h"
@@ -492,11 +493,11 @@ PagerResult Session::Transact(const std::function<void()>& start) {
     if (r.record.end == TransactionEnd::Written && o_.verify) {
         const std::size_t boxes = form_.BoxTitles().size();
         r.code = Verify();
-        hooks_->SettleHeld(r.code == kExitDone             ? outcome::kVerified
-                           : r.code == kExitVerifyMismatch ? outcome::kVerifyMismatch
-                                                           : std::string(outcome::kWritten) +
-                                                                 " (verify: " +
-                                                                 form_.BoxTitles().at(boxes) + ")");
+        hooks_->SettleHeld(r.code == kExitDone ? outcome::kVerified
+                           : r.code == kExitVerifyMismatch
+                               ? outcome::kVerifyMismatch
+                               : std::string(outcome::kWritten) +
+                                     " (verify: " + form_.BoxTitles().at(boxes) + ")");
     }
     r.outcome = hooks_->LastOutcome();
     if (!hooks_->LastSettleError().empty() && r.code == kExitDone) {
@@ -565,10 +566,9 @@ int Session::Resume() {
                            area.bytes.begin() + static_cast<long>(at + kSerialLength));
     const auto serial = CanonicalSerial(held);
     const LedgerEntry entry = serial ? ledger_->Lookup(*serial) : LedgerEntry{};
-    const bool broken = area.bytes[kMarkByteAddress - kInfoAreaStart] == kMarkNumbered &&
-                        serial == held &&
-                        (entry.state == NumberState::InDoubt ||
-                         entry.state == NumberState::BrokenOff);
+    const bool broken =
+        area.bytes[kMarkByteAddress - kInfoAreaStart] == kMarkNumbered && serial == held &&
+        (entry.state == NumberState::InDoubt || entry.state == NumberState::BrokenOff);
     if (!broken) {
         form_.Say(PlainLines(std::string(text::kAlreadyNumbered).substr(1)));
         err_ << "sntool: the pager's serial number is not one whose write broke off, as the "
@@ -587,6 +587,16 @@ int Session::Resume() {
 }
 
 int Session::ListLedger() {
+    // Listing makes no journal: a mistyped name is said to be missing.
+    for (const std::string& path : o_.logs) {
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(path, ec)) {
+            err_ << "sntool: The production log " << path << " cannot be opened: "
+                 << (std::filesystem::exists(path, ec) ? "it is not a file" : "it does not exist")
+                 << ".\n";
+            return kExitLedger;
+        }
+    }
     JournalLedger ledger(o_.logs);
     std::vector<std::string> notes;
     std::string error;
@@ -612,9 +622,12 @@ int Session::ListLedger() {
                           e.row.station.c_str(), e.row.port.c_str(), e.row.outcome.c_str());
             out_ << line;
         }
-        out_ << entries.size() << (entries.size() == 1 ? " number" : " numbers")
-             << " to look into: find the pagers that hold them and finish each with sntool "
-                "resume.\n";
+        out_ << (entries.size() == 1
+                     ? std::string("1 number to look into: find the pager that holds it and "
+                                   "finish it with sntool resume.\n")
+                     : std::to_string(entries.size()) +
+                           " numbers to look into: find the pagers that hold them and finish "
+                           "each with sntool resume.\n");
     }
     if (!ok) {
         err_ << "sntool: " << error << "\n";

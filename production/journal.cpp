@@ -61,8 +61,8 @@ std::optional<RowEffect> WriteOutcomeEffect(std::string_view s) {
 
 // Outcomes a torn row may have been cut from: its start must be one of these.
 constexpr std::array<std::string_view, 10> kOutcomeStarts = {
-    "reserved",     "written",       "verified", "verify mismatch", "model refused",
-    "already numbered", "Read Error #", "Write Error #", "not finished", "written (verify: ",
+    "reserved",         "written",      "verified",      "verify mismatch", "model refused",
+    "already numbered", "Read Error #", "Write Error #", "not finished",    "written (verify: ",
 };
 
 // The time as the tool writes it: 2026-12-07T14:02:11+01:00.
@@ -74,8 +74,9 @@ bool TimeShapeMatches(std::string_view s, bool whole) {
     }
     for (std::size_t i = 0; i < s.size(); ++i) {
         const char want = kTimeShape[i];
-        const bool ok = want == 'd' ? IsDigit(s[i]) : want == '+' ? (s[i] == '+' || s[i] == '-')
-                                                                  : s[i] == want;
+        const bool ok = want == 'd'   ? IsDigit(s[i])
+                        : want == '+' ? (s[i] == '+' || s[i] == '-')
+                                      : s[i] == want;
         if (!ok) {
             return false;
         }
@@ -83,14 +84,29 @@ bool TimeShapeMatches(std::string_view s, bool whole) {
     return true;
 }
 
+// A serial number's characters as 6-bit codes: 1-10 digits, 11-36 letters
+// (either case), 37 '*'; 0 for any other byte.
+struct SerialCodes {
+    std::array<std::uint8_t, 256> code{};
+    constexpr SerialCodes() {
+        for (int c = '0'; c <= '9'; ++c) {
+            code[static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(1 + c - '0');
+        }
+        for (int c = 'A'; c <= 'Z'; ++c) {
+            code[static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(11 + c - 'A');
+            code[static_cast<std::size_t>(c - 'A' + 'a')] = static_cast<std::uint8_t>(11 + c - 'A');
+        }
+        code['*'] = 37;
+    }
+};
+constexpr SerialCodes kSerialCodes;
+
 bool SerialPrefix(std::string_view s) {
     if (s.size() > 10) {
         return false;
     }
     for (char c : s) {
-        const bool typable = IsDigit(c) || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                             c == '*';
-        if (!typable) {
+        if (kSerialCodes.code[static_cast<unsigned char>(c)] == 0) {
             return false;
         }
     }
@@ -104,9 +120,10 @@ bool FitsColumn(std::size_t column, std::string_view field, bool cut) {
         case 0:
             return TimeShapeMatches(field, !cut);
         case 5:
-            return cut ? SerialPrefix(field) : CanonicalSerial(field).has_value();
+            return cut ? SerialPrefix(field) : PackSerial(field).has_value();
         case 6:
-            return cut ? IsOutcomePrefix(field) : OutcomeEffect(field).has_value();
+            return cut ? IsOutcomePrefix(UnescapeFormula(field))
+                       : OutcomeEffect(UnescapeFormula(field)).has_value();
         default:
             return true;  // station, port, model, the serial before, the version
     }
@@ -114,8 +131,8 @@ bool FitsColumn(std::size_t column, std::string_view field, bool cut) {
 
 bool IsHeaderPrefix(std::span<const std::string_view> fields) {
     static const std::array<std::string_view, kLogFields> kHeader = {
-        "time", "station", "port", "model", "serial before", "serial written", "outcome",
-        "tool version"};
+        "time",          "station",        "port",    "model",
+        "serial before", "serial written", "outcome", "tool version"};
     if (fields.size() > kHeader.size()) {
         return false;
     }
@@ -142,6 +159,9 @@ std::string WrongFields(std::size_t n) {
 std::optional<RowEffect> OutcomeEffect(std::string_view s) {
     if (s == outcome::kReserved) {
         return RowEffect::Reserve;
+    }
+    if (s == outcome::kVerified || s == outcome::kWritten) {
+        return RowEffect::UseFinished;
     }
     if (s == outcome::kModelRefused || s == outcome::kAlreadyNumbered) {
         return RowEffect::Release;
@@ -176,24 +196,45 @@ bool IsOutcomePrefix(std::string_view partial) {
 }
 
 std::optional<std::string> CanonicalSerial(std::string_view serial) {
-    if (serial.size() != 10 || !SerialPrefix(serial)) {
+    const auto key = PackSerial(serial);
+    if (!key) {
         return std::nullopt;
     }
-    std::string canonical(serial);
-    for (char& c : canonical) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
+    return UnpackSerial(*key);
+}
+
+std::optional<std::uint64_t> PackSerial(std::string_view serial) {
+    if (serial.size() != 10) {
+        return std::nullopt;
     }
-    return canonical;
+    std::uint64_t key = 0;
+    for (char c : serial) {
+        const std::uint8_t code = kSerialCodes.code[static_cast<unsigned char>(c)];
+        if (code == 0) {
+            return std::nullopt;
+        }
+        key = (key << 6) | code;
+    }
+    return key;
+}
+
+std::string UnpackSerial(std::uint64_t key) {
+    static constexpr char kChars[] = "?0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ*";
+    std::string serial(10, '?');
+    for (std::size_t i = 10; i > 0; --i) {
+        const std::size_t code = key & 63;
+        serial[i - 1] = code < sizeof kChars - 1 ? kChars[code] : '?';
+        key >>= 6;
+    }
+    return serial;
 }
 
 std::string CsvField(const std::string& value) {
     // A spreadsheet computes a cell that begins like a formula: such a field
     // (and one that begins with the apostrophe itself) gets an apostrophe.
     const bool escape =
-        !value.empty() && (kFormulaStarts.find(value[0]) != std::string_view::npos ||
-                           value[0] == '\'');
+        !value.empty() &&
+        (kFormulaStarts.find(value[0]) != std::string_view::npos || value[0] == '\'');
     const std::string text = escape ? "'" + value : value;
     if (text.find_first_of(",\"\r\n") == std::string::npos) {
         return text;
@@ -241,17 +282,19 @@ RecordReading ReadRecord(std::span<const std::string_view> fields) {
         return r;
     }
     if (fields.size() == kLogFields) {
-        const auto effect = OutcomeEffect(fields[6]);
-        if (!CanonicalSerial(fields[5])) {
+        const std::string_view outcomeText = UnescapeFormula(fields[6]);
+        const auto effect = OutcomeEffect(outcomeText);
+        const auto serial = PackSerial(fields[5]);
+        if (!serial) {
             r.kind = RecordKind::Unreadable;
-            r.why = "its serial number \"" + std::string(fields[5]) +
+            r.why = "its serial number \"" + std::string(UnescapeFormula(fields[5])) +
                     "\" is not ten letters, digits or '*'";
         } else if (!effect) {
             r.kind = RecordKind::Unreadable;
-            r.why = "its outcome \"" + std::string(fields[6]) + "\" is not one the tool writes";
+            r.why = "its outcome \"" + std::string(outcomeText) + "\" is not one the tool writes";
         } else {
             r.kind = RecordKind::Row;
-            r.serial = fields[5];
+            r.serial = *serial;
             r.effect = *effect;
         }
         return r;
@@ -309,7 +352,7 @@ const CsvRecord& CsvSplitter::Parse(std::string_view text, bool quoted, bool ter
         std::size_t start = 0;
         for (;;) {
             const std::size_t comma = body.find(',', start);
-            views_.push_back(UnescapeFormula(body.substr(start, comma - start)));
+            views_.push_back(body.substr(start, comma - start));
             if (comma == std::string_view::npos) {
                 break;
             }
@@ -348,7 +391,7 @@ const CsvRecord& CsvSplitter::Parse(std::string_view text, bool quoted, bool ter
     record_.lines += terminated ? 1 : 0;
     record_.endsInQuotes = !terminated && inQuotes;
     for (const std::string& f : owned_) {
-        views_.push_back(UnescapeFormula(f));
+        views_.push_back(f);
     }
     record_.fields = views_;
     return record_;
@@ -356,12 +399,11 @@ const CsvRecord& CsvSplitter::Parse(std::string_view text, bool quoted, bool ter
 
 LogRow RowFromFields(std::span<const std::string_view> f) {
     LogRow row;
-    std::array<std::string*, kLogFields> to = {&row.time,         &row.station,
-                                               &row.port,         &row.model,
-                                               &row.serialBefore, &row.serialWritten,
-                                               &row.outcome,      &row.version};
+    std::array<std::string*, kLogFields> to = {&row.time,    &row.station,      &row.port,
+                                               &row.model,   &row.serialBefore, &row.serialWritten,
+                                               &row.outcome, &row.version};
     for (std::size_t i = 0; i < f.size() && i < kLogFields; ++i) {
-        to[i]->assign(f[i]);
+        to[i]->assign(UnescapeFormula(f[i]));
     }
     return row;
 }
@@ -375,8 +417,8 @@ ParsedLog ParseCsvLog(std::string_view content) {
         const std::string where = "line " + std::to_string(line);
         if (reading.kind == RecordKind::Row) {
             parsed.rows.push_back(RowFromFields(r.fields));
-        } else if (reading.kind == RecordKind::Torn || (!r.terminated && reading.kind ==
-                                                                            RecordKind::Unreadable)) {
+        } else if (reading.kind == RecordKind::Torn ||
+                   (!r.terminated && reading.kind == RecordKind::Unreadable)) {
             parsed.torn.push_back(where);
         } else if (reading.kind == RecordKind::Unreadable) {
             parsed.unreadable.push_back(where + ": " + reading.why);

@@ -85,18 +85,18 @@ enum class RecordKind {
 
 struct RecordReading {
     RecordKind kind = RecordKind::Empty;
-    std::string_view serial;  // Row: as written (any letter case)
+    std::uint64_t serial = 0;  // Row: its number, packed
     RowEffect effect = RowEffect::Reserve;
     std::string why;  // Unreadable: what is wrong
 };
-// `fields` already un-escaped.
+// `fields` as the splitter gives them (formula escapes still on).
 RecordReading ReadRecord(std::span<const std::string_view> fields);
 
 // Splits CSV text into records, in chunks: a record ends with a line end
 // outside quotes. A quote in the middle of a field opens a quoted part, as in
 // the files older versions wrote.
 struct CsvRecord {
-    std::span<const std::string_view> fields;  // quotes and formula escapes undone
+    std::span<const std::string_view> fields;  // quotes undone (UnescapeFormula does the rest)
     std::size_t size = 0;                      // bytes, line end included
     int lines = 0;                             // line ends it spans
     bool terminated = true;
@@ -131,12 +131,15 @@ struct ParsedLog {
     std::vector<std::string> unreadable;  // "line 9: it has 9 fields instead of 8"
 };
 ParsedLog ParseCsvLog(std::string_view content);
-// A Row's fields as a LogRow.
+// A Row's fields as a LogRow, formula escapes undone.
 LogRow RowFromFields(std::span<const std::string_view> fields);
 
 // A serial number in its canonical form: the ten characters upper-cased;
 // nothing when it is not ten letters, digits or '*'.
 std::optional<std::string> CanonicalSerial(std::string_view serial);
+// The same in 60 bits, 6 a character (any letter case); never 0.
+std::optional<std::uint64_t> PackSerial(std::string_view serial);
+std::string UnpackSerial(std::uint64_t key);
 
 template <typename F>
 std::size_t CsvSplitter::Split(std::string_view text, bool final, F&& onRecord) {

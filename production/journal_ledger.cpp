@@ -1,6 +1,8 @@
 #include "production/journal_ledger.h"
 
 #include <algorithm>
+#include <cstring>
+#include <memory>
 #include <tuple>
 
 #include "production/serial_sequence.h"
@@ -15,8 +17,8 @@ constexpr std::size_t kLongestRecord = 64 * 1024;
 constexpr std::size_t kFingerprint = 32;
 constexpr std::size_t kMaxNotes = 20;
 constexpr std::uint8_t kNoFile = 0xFF;
-// Rows are about 75 bytes, most numbers have two (reserved, settled).
-constexpr std::uint64_t kBytesPerNumber = 150;
+// No row is much shorter: room for a number a row, whatever the journal's age.
+constexpr std::uint64_t kBytesPerNumber = 64;
 
 const char* const kNothingSent = " Nothing was sent to the pager.";
 
@@ -63,7 +65,7 @@ void JournalLedger::TakeRecord(std::size_t i, const CsvRecord& record, std::uint
         // The last line of the file, without its line end: a write cut off.
         st.tail = Tail{record.size, st.line, record.endsInQuotes, record.endsWithCr, {}, {}};
         if (reading.kind == RecordKind::Row) {
-            st.tail.key = PackSerial(reading.serial);
+            st.tail.key = reading.serial;
             st.tail.effect = reading.effect;
         } else if (reading.kind != RecordKind::Empty && notes_.size() < kMaxNotes) {
             notes_.push_back(paths_[i] + ": line " + std::to_string(st.line) +
@@ -73,8 +75,7 @@ void JournalLedger::TakeRecord(std::size_t i, const CsvRecord& record, std::uint
     }
     switch (reading.kind) {
         case RecordKind::Row:
-            index_.Record(*PackSerial(reading.serial), reading.effect, static_cast<std::uint8_t>(i),
-                          at);
+            index_.Record(reading.serial, reading.effect, static_cast<std::uint8_t>(i), at);
             break;
         case RecordKind::Torn:
             if (notes_.size() < kMaxNotes) {
@@ -101,40 +102,39 @@ bool JournalLedger::ReadFrom(std::size_t i, JournalFile& file, std::uint64_t siz
     st.tail = Tail{};
     index_.Expect(index_.Size() + (size - st.offset) / kBytesPerNumber);
     CsvSplitter splitter;
+    const std::size_t capacity = kChunk + kLongestRecord;
+    const auto buffer = std::make_unique_for_overwrite<char[]>(capacity);
     std::uint64_t readAt = st.offset;
-    buffer_.clear();
+    std::size_t kept = 0;  // bytes of a record begun in the last chunk
     while (true) {
-        const std::size_t kept = buffer_.size();
-        buffer_.resize(kept + kChunk);
-        const long long got = file.ReadAt(readAt, buffer_.data() + kept, kChunk, error);
+        const long long got = file.ReadAt(readAt, buffer.get() + kept, capacity - kept, error);
         if (got < 0) {
-            buffer_.clear();
             return false;
         }
-        buffer_.resize(kept + static_cast<std::size_t>(got));
         readAt += static_cast<std::uint64_t>(got);
+        const std::string_view text(buffer.get(), kept + static_cast<std::size_t>(got));
         const bool final = got == 0 || readAt >= size;
-        const std::uint64_t base = st.offset;  // where buffer_ starts in the file
+        const std::uint64_t base = st.offset;  // where the buffer starts in the file
         std::uint64_t at = base;
-        splitter.Split(buffer_, final, [&](const CsvRecord& r) {
+        splitter.Split(text, final, [&](const CsvRecord& r) {
             TakeRecord(i, r, at);
             if (r.terminated) {
                 at += r.size;
             }
         });
         st.offset = at;
-        buffer_.erase(0, static_cast<std::size_t>(at - base));
+        kept = text.size() - static_cast<std::size_t>(at - base);
+        std::memmove(buffer.get(), buffer.get() + (at - base), kept);
         if (final) {
             break;
         }
-        if (buffer_.size() > kLongestRecord) {
+        if (kept > kLongestRecord) {
             if (!problem_) {
                 problem_ = Problem{i, st.line, "it does not end within 64 KiB"};
             }
             break;
         }
     }
-    buffer_.clear();
     // What the next look compares, to see the file was not rewritten in between.
     st.before.assign(static_cast<std::size_t>(std::min<std::uint64_t>(st.offset, kFingerprint)),
                      '\0');
@@ -143,12 +143,10 @@ bool JournalLedger::ReadFrom(std::size_t i, JournalFile& file, std::uint64_t siz
             static_cast<long long>(st.before.size())) {
         return false;
     }
-    buffer_.shrink_to_fit();
     return true;
 }
 
-bool JournalLedger::CatchUp(std::size_t i, JournalFile& file, bool& replaced,
-                            std::string& error) {
+bool JournalLedger::CatchUp(std::size_t i, JournalFile& file, bool& replaced, std::string& error) {
     FileIdentity identity;
     std::uint64_t size = 0;
     if (!file.Stat(identity, size, error)) {
@@ -222,7 +220,7 @@ bool JournalLedger::Refresh(JournalFile& first, Access access, std::string& erro
 
 // ---- what the ledger knows of a number
 
-std::uint8_t JournalLedger::Flags(std::uint64_t key) const {
+std::uint8_t JournalLedger::Flags(std::uint64_t key) {
     const auto entry = index_.Find(key);
     std::uint8_t flags = entry ? entry->flags : 0;
     for (const FileState& st : files_) {
@@ -320,8 +318,7 @@ std::string JournalLedger::ProblemMessage() const {
 }
 
 std::optional<Refusal> JournalLedger::Decide(std::uint64_t key, const std::string& serial,
-                                             ReserveMode mode, JournalFile& first,
-                                             bool& reusing) {
+                                             ReserveMode mode, JournalFile& first, bool& reusing) {
     if (problem_) {
         return Refusal{Refusal::Kind::Unusable, ProblemMessage()};
     }
@@ -362,19 +359,29 @@ bool JournalLedger::Open(std::vector<std::string>& notes, std::string& error) {
     return true;
 }
 
-std::optional<Refusal> JournalLedger::Check(const std::string& serial, ReserveMode mode) {
-    std::lock_guard lock(mutex_);
+// The refusal, if any, for `serial` once the journals are read; the first is
+// held in `first`, locked for `access`.
+std::optional<Refusal> JournalLedger::Judge(const std::string& serial, ReserveMode mode,
+                                            Access access, JournalFile& first,
+                                            std::string& canonical, bool& reusing) {
     const auto key = PackSerial(serial);
     if (!key) {
         return Refusal{Refusal::Kind::Duplicate, "\"" + serial + "\" is not a serial number."};
     }
-    JournalFile first;
+    canonical = UnpackSerial(*key);
     std::string error;
-    if (!Refresh(first, Access::Read, error)) {
+    if (!Refresh(first, access, error)) {
         return Refusal{Refusal::Kind::Unusable, error + kNothingSent};
     }
+    return Decide(*key, canonical, mode, first, reusing);
+}
+
+std::optional<Refusal> JournalLedger::Check(const std::string& serial, ReserveMode mode) {
+    std::lock_guard lock(mutex_);
+    JournalFile first;
+    std::string canonical;
     bool reusing = false;
-    return Decide(*key, serial, mode, first, reusing);
+    return Judge(serial, mode, Access::Read, first, canonical, reusing);
 }
 
 bool JournalLedger::Append(JournalFile& first, const LogRow& row, std::string& error) {
@@ -412,29 +419,23 @@ void JournalLedger::RecordInMemory(const LogRow& row) {
 std::optional<Refusal> JournalLedger::Reserve(const std::string& serial, const std::string& port,
                                               ReserveMode mode, Reservation& reservation) {
     std::lock_guard lock(mutex_);
-    const auto canonical = CanonicalSerial(serial);
-    if (!canonical) {
-        return Refusal{Refusal::Kind::Duplicate, "\"" + serial + "\" is not a serial number."};
-    }
     JournalFile first;
-    std::string error;
-    if (!Refresh(first, Access::Write, error)) {
-        return Refusal{Refusal::Kind::Unusable, error + kNothingSent};
-    }
+    std::string canonical;
     bool reusing = false;
-    if (auto refusal = Decide(*PackSerial(*canonical), *canonical, mode, first, reusing)) {
+    if (auto refusal = Judge(serial, mode, Access::Write, first, canonical, reusing)) {
         return refusal;
     }
     LogRow row = NewLogRow();
     row.port = port;
-    row.serialWritten = *canonical;
+    row.serialWritten = canonical;
     row.outcome = outcome::kReserved;
+    std::string error;
     if (InMemory()) {
         RecordInMemory(row);
     } else if (!Append(first, row, error)) {
         return Refusal{Refusal::Kind::Unusable, error + kNothingSent};
     }
-    reservation = Reservation{*canonical, port, reusing};
+    reservation = Reservation{canonical, port, reusing};
     return std::nullopt;
 }
 

@@ -77,11 +77,13 @@ class JournalLedger final : public Ledger {
     bool ReadFrom(std::size_t i, JournalFile& file, std::uint64_t size, std::string& error);
     void TakeRecord(std::size_t i, const CsvRecord& record, std::uint64_t at);
     void Forget();
-    std::uint8_t Flags(std::uint64_t key) const;
+    std::uint8_t Flags(std::uint64_t key);
     LedgerEntry Describe(std::uint64_t key, JournalFile& first);
     std::optional<LogRow> RowAt(std::size_t file, std::uint64_t offset, JournalFile& first);
     std::optional<Refusal> Decide(std::uint64_t key, const std::string& serial, ReserveMode mode,
                                   JournalFile& first, bool& reusing);
+    std::optional<Refusal> Judge(const std::string& serial, ReserveMode mode, Access access,
+                                 JournalFile& first, std::string& canonical, bool& reusing);
     std::string DuplicateMessage(const LedgerEntry& entry) const;
     std::string Source(const std::string& where) const;
     bool Append(JournalFile& first, const LogRow& row, std::string& error);
@@ -94,7 +96,6 @@ class JournalLedger final : public Ledger {
     LedgerIndex index_;
     std::optional<Problem> problem_;
     std::vector<std::string> notes_;
-    std::string buffer_;
     std::map<std::uint64_t, LogRow> memoryRows_;  // no journal: the last row of each number
 };
 

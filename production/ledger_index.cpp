@@ -1,6 +1,5 @@
 #include "production/ledger_index.h"
 
-#include <bit>
 #include <new>
 
 namespace sn {
@@ -10,61 +9,14 @@ namespace {
 constexpr std::uint64_t kOffsetBits = 48;
 constexpr std::uint64_t kOffsetMask = (std::uint64_t{1} << kOffsetBits) - 1;
 
-// 1-10 digits, 11-36 letters, 37 '*'; 0 never occurs.
-int CharCode(char c) {
-    if (c >= '0' && c <= '9') {
-        return 1 + (c - '0');
-    }
-    if (c >= 'A' && c <= 'Z') {
-        return 11 + (c - 'A');
-    }
-    if (c >= 'a' && c <= 'z') {
-        return 11 + (c - 'a');
-    }
-    return c == '*' ? 37 : -1;
-}
-
-char CodeChar(unsigned code) {
-    if (code >= 1 && code <= 10) {
-        return static_cast<char>('0' + (code - 1));
-    }
-    if (code >= 11 && code <= 36) {
-        return static_cast<char>('A' + (code - 11));
-    }
-    return '*';
-}
-
-// The product's top bits: every character of the number takes part.
+// The product's top bits, where every character of the number takes part,
+// scaled to the table.
 std::size_t Hash(std::uint64_t key, std::size_t capacity) {
-    const int bits = std::countr_zero(capacity);
-    return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> (64 - bits));
+    const std::uint64_t mixed = (key * 0x9E3779B97F4A7C15ull) >> 32;
+    return static_cast<std::size_t>((mixed * capacity) >> 32);
 }
 
 }  // namespace
-
-std::optional<std::uint64_t> PackSerial(std::string_view serial) {
-    if (serial.size() != 10) {
-        return std::nullopt;
-    }
-    std::uint64_t key = 0;
-    for (char c : serial) {
-        const int code = CharCode(c);
-        if (code < 0) {
-            return std::nullopt;
-        }
-        key = (key << 6) | static_cast<std::uint64_t>(code);
-    }
-    return key;
-}
-
-std::string UnpackSerial(std::uint64_t key) {
-    std::string serial(10, ' ');
-    for (std::size_t i = 10; i > 0; --i) {
-        serial[i - 1] = CodeChar(static_cast<unsigned>(key & 63));
-        key >>= 6;
-    }
-    return serial;
-}
 
 std::uint8_t LedgerIndex::Apply(std::uint8_t flags, RowEffect effect) {
     switch (effect) {
@@ -105,7 +57,7 @@ std::uint64_t LedgerIndex::Pack(const Entry& e) {
 std::size_t LedgerIndex::Probe(std::uint64_t key) const {
     std::size_t i = Hash(key, capacity_);
     while (slots_.get()[i].key != 0 && slots_.get()[i].key != key) {
-        i = (i + 1) & (capacity_ - 1);
+        i = i + 1 == capacity_ ? 0 : i + 1;
     }
     return i;
 }
@@ -127,10 +79,7 @@ void LedgerIndex::Grow(std::size_t capacity) {
 }
 
 void LedgerIndex::Expect(std::size_t entries) {
-    std::size_t capacity = 1024;
-    while (capacity * 3 / 4 < entries) {
-        capacity *= 2;
-    }
+    const std::size_t capacity = entries + entries / 4 + 1024;  // at most 80 % full
     if (capacity > capacity_) {
         Grow(capacity);
     }
@@ -138,19 +87,36 @@ void LedgerIndex::Expect(std::size_t entries) {
 
 void LedgerIndex::Record(std::uint64_t key, RowEffect effect, std::uint8_t file,
                          std::uint64_t offset) {
-    if ((size_ + 1) * 4 > capacity_ * 3) {
+    if ((size_ + pendingCount_ + 1) * 5 > capacity_ * 4) {
+        Flush();
         Grow(capacity_ == 0 ? 1024 : capacity_ * 2);
     }
-    Slot& slot = slots_.get()[Probe(key)];
-    const std::uint8_t before = slot.key == 0 ? 0 : Unpack(slot.value).flags;
-    if (slot.key == 0) {
-        slot.key = key;
-        ++size_;
+    __builtin_prefetch(slots_.get() + Hash(key, capacity_), 1);
+    pending_[pendingCount_++] = Pending{key, effect, file, offset};
+    if (pendingCount_ == kBatch) {
+        Flush();
     }
-    slot.value = Pack({Apply(before, effect), file, offset});
 }
 
-std::optional<LedgerIndex::Entry> LedgerIndex::Find(std::uint64_t key) const {
+void LedgerIndex::Flush() {
+    for (std::size_t i = 0; i < pendingCount_; ++i) {
+        Apply(pending_[i]);  // in the order the rows came
+    }
+    pendingCount_ = 0;
+}
+
+void LedgerIndex::Apply(const Pending& row) {
+    Slot& slot = slots_.get()[Probe(row.key)];
+    const std::uint8_t before = slot.key == 0 ? 0 : Unpack(slot.value).flags;
+    if (slot.key == 0) {
+        slot.key = row.key;
+        ++size_;
+    }
+    slot.value = Pack({Apply(before, row.effect), row.file, row.offset});
+}
+
+std::optional<LedgerIndex::Entry> LedgerIndex::Find(std::uint64_t key) {
+    Flush();
     if (capacity_ == 0) {
         return std::nullopt;
     }
@@ -162,6 +128,7 @@ std::optional<LedgerIndex::Entry> LedgerIndex::Find(std::uint64_t key) const {
 }
 
 void LedgerIndex::Clear() {
+    pendingCount_ = 0;
     slots_.reset();
     capacity_ = 0;
     size_ = 0;

@@ -17,11 +17,6 @@
 
 namespace sn {
 
-// Ten letters, digits or '*' (any letter case) in 60 bits; nothing for any
-// other text. Never 0.
-std::optional<std::uint64_t> PackSerial(std::string_view serial);
-std::string UnpackSerial(std::uint64_t key);
-
 class LedgerIndex {
   public:
     enum Flag : std::uint8_t {
@@ -42,12 +37,19 @@ class LedgerIndex {
 
     // Room for `entries` numbers without growing.
     void Expect(std::size_t entries);
+    // Rows are taken in small batches: each row's slot is fetched from
+    // memory while the ones before it are still arriving, so that a million
+    // numbers do not wait for a million cache misses one after another.
     void Record(std::uint64_t key, RowEffect effect, std::uint8_t file, std::uint64_t offset);
-    std::optional<Entry> Find(std::uint64_t key) const;
+    std::optional<Entry> Find(std::uint64_t key);
     void Clear();
-    std::size_t Size() const { return size_; }
+    std::size_t Size() {
+        Flush();
+        return size_;
+    }
     template <typename F>
-    void ForEach(F&& f) const {
+    void ForEach(F&& f) {
+        Flush();
         for (std::size_t i = 0; i < capacity_; ++i) {
             if (slots_.get()[i].key != 0) {
                 f(slots_.get()[i].key, Unpack(slots_.get()[i].value));
@@ -63,15 +65,26 @@ class LedgerIndex {
     struct Free {
         void operator()(Slot* p) const { std::free(p); }
     };
+    struct Pending {
+        std::uint64_t key;
+        RowEffect effect;
+        std::uint8_t file;
+        std::uint64_t offset;
+    };
+    static constexpr std::size_t kBatch = 16;
     static Entry Unpack(std::uint64_t value);
     static std::uint64_t Pack(const Entry& e);
     std::size_t Probe(std::uint64_t key) const;
     void Grow(std::size_t capacity);
+    void Flush();
+    void Apply(const Pending& row);
 
     // calloc: a large table's pages cost memory only once a number lands there.
     std::unique_ptr<Slot, Free> slots_;
-    std::size_t capacity_ = 0;  // a power of two
+    std::size_t capacity_ = 0;
     std::size_t size_ = 0;
+    Pending pending_[kBatch];
+    std::size_t pendingCount_ = 0;
 };
 
 }  // namespace sn

@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 
 seconds="${1:-60}"
 dir=build/fuzz
-targets=(reply_bursts frame_text request_decoder sysfs pager_console)
+targets=(reply_bursts frame_text request_decoder sysfs pager_console journal)
 
 CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DSNTOOL_FUZZ=ON >/dev/null

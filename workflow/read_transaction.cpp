@@ -115,8 +115,8 @@ int CVexloView::RefuseNumbered() {
         return 0;
     }
     // A resume finishes the write that put exactly this number there.
-    if (!resumeSerial_.empty() &&
-        std::equal(resumeSerial_.begin(), resumeSerial_.end(), pagerImage.begin() + kSerialAddress)) {
+    if (!resumeSerial_.empty() && std::equal(resumeSerial_.begin(), resumeSerial_.end(),
+                                             pagerImage.begin() + kSerialAddress)) {
         return 0;
     }
     NoteEnd(TransactionEnd::AlreadyNumbered);

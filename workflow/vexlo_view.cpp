@@ -203,9 +203,7 @@ void CVexloView::NoteEnd(TransactionEnd end, std::string boxTitle) {
 
 // The model and the number the pager held, as the read found them.
 void CVexloView::NoteInfoArea() {
-    const auto printable = [](char c) {
-        return c >= 0x20 && c < 0x7F ? c : '.';
-    };
+    const auto printable = [](char c) { return c >= 0x20 && c < 0x7F ? c : '.'; };
     std::string before;
     bool erased = true;
     for (std::size_t i = 0; i < kSerialLength; ++i) {

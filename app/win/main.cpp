@@ -10,17 +10,31 @@
 namespace {
 
 constexpr const char* kUsage =
-    "sntool-gui [--port COMn | --simulate]\r\n\r\n"
+    "sntool-gui [--port COMn | --simulate] [--log FILE]... [--next-from SERIAL] "
+    "[--enter-writes]\r\n\r\n"
     "--port COMn\tThe cradle is this COM port.\r\n"
-    "--simulate\tUse the built-in substitute pager.";
+    "--simulate\tUse the built-in substitute pager.\r\n"
+    "--log FILE\tProduction log (CSV), the ledger: a number's rows go to the first FILE; "
+    "a number any FILE has as used is refused.\r\n"
+    "--next-from SERIAL\tOffer SERIAL, and after each write the next free number.\r\n"
+    "--enter-writes\tEnter in a field of ten characters writes (for a barcode scanner).";
 
 bool ParseArguments(int argc, char** argv, sn::win::AppOptions& options) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--simulate") {
             options.simulate = true;
+        } else if (arg == "--enter-writes") {
+            options.enterWrites = true;
         } else if ((arg == "--port" || arg == "--report-status") && i + 1 < argc) {
             (arg == "--port" ? options.port : options.report) = argv[++i];
+        } else if (arg == "--log" && i + 1 < argc) {
+            options.logs.push_back(argv[++i]);
+        } else if (arg == "--next-from" && i + 1 < argc) {
+            options.nextFrom = sn::CanonicalSerial(argv[++i]);
+            if (!options.nextFrom) {
+                return false;
+            }
         } else {
             return false;
         }

@@ -146,6 +146,13 @@ bool CVexloApp::InitInstance(int show) {
     view_ = std::make_unique<CVexloView>(*form_, link_, *source_, clock_, selection_);
     runner_ = std::make_unique<TickRunner>([this] { view_->OnTimer(CVexloView::kTimerId); });
     form_->Attach(view_.get(), [this] { runner_->Post(); });
+    if (!options_.logs.empty() || options_.nextFrom) {
+        // Without a log the ledger lasts as long as the window.
+        ledger_ = std::make_unique<JournalLedger>(options_.logs);
+        hooks_ = std::make_unique<ProductionHooks>(*form_, *ledger_, options_.nextFrom);
+        view_->SetHooks(hooks_.get());
+    }
+    view_->SetEnterWrites(options_.enterWrites);
     view_->OnInitialUpdate();
     ShowWindow(frame_, show);
     UpdateWindow(frame_);
@@ -153,6 +160,9 @@ bool CVexloApp::InitInstance(int show) {
     ReportMenus();
     form_->StartMeter();
     SetTimer(frame_, kMeterTimer, kMeterPeriodMs, nullptr);
+    if (hooks_ && !options_.logs.empty()) {
+        hooks_->Preload();  // off the GUI thread; a problem comes as a box
+    }
     return true;
 }
 
@@ -288,6 +298,8 @@ LRESULT CVexloApp::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                 form_->OnMonitorTimer();
             } else if (wParam == kMeterTimer) {
                 OnMeterTimer();
+            } else if (wParam == kCloseTimer && !view_->TransactionRunning()) {
+                OnClose();
             }
             return 0;
         case WM_COMMAND:
@@ -304,8 +316,7 @@ LRESULT CVexloApp::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                            : LOWORD(wParam));
             return 0;
         case WM_CLOSE:
-            Shutdown();
-            DestroyWindow(frame_);
+            OnClose();
             return 0;
         case WM_DESTROY:
             PostQuitMessage(0);
@@ -329,6 +340,19 @@ void CVexloApp::OnCommand(int id) {
         default:
             break;  // the other accelerators have no handler
     }
+}
+
+void CVexloApp::OnClose() {
+    if (!shutDown_ && view_->TransactionRunning()) {
+        // The pager is finished first, its row recorded; the window waits.
+        form_->StopTimer();
+        view_->BeginClose();
+        SetTimer(frame_, kCloseTimer, 50, nullptr);
+        return;
+    }
+    KillTimer(frame_, kCloseTimer);
+    Shutdown();
+    DestroyWindow(frame_);
 }
 
 void CVexloApp::OnAppAbout() {
@@ -392,16 +416,23 @@ int CVexloApp::Run() {
     return static_cast<int>(msg.wParam);
 }
 
-// Safe during a transaction: waiting boxes return, the monitor and the
-// transaction stop at their next pause or wait, and the form outlives them.
+// Safe during a transaction: waiting boxes return, a transaction finishes
+// with its pauses and waits intact, a tick stops at its next pause or wait,
+// and the form outlives them.
 void CVexloApp::Shutdown() {
     if (shutDown_ || !form_) {
         return;
     }
     shutDown_ = true;
+    if (view_) {
+        view_->BeginClose();
+    }
     form_->CloseAll();
     form_->StopTimer();
     KillTimer(frame_, kMeterTimer);
+    if (view_) {
+        view_->WaitForTransaction();
+    }
     clock_.Cancel();
     if (runner_) {
         runner_->Stop();
@@ -409,6 +440,8 @@ void CVexloApp::Shutdown() {
     if (view_) {
         view_->Shutdown();
     }
+    hooks_.reset();  // its reading thread ends once its boxes have returned
+    form_->Attach(nullptr, {});
     form_->Report("stall-ms\t" + std::to_string(form_->LongestStallMs()));
 }
 

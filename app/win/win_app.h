@@ -2,16 +2,23 @@
 // CVexloApp for Windows: the main frame (fixed size, menu, status bar), the
 // form inside it, the About and System Configuration dialogs, and the
 // message loop with the serial-number field's key filter. The workflow is
-// the core's CVexloView; ticks run on the core's TickRunner.
+// the core's CVexloView; ticks run on the core's TickRunner. With a
+// production log the ledger is read on those threads, never on the GUI
+// thread; closing the window while a pager is written lets it finish and
+// record its row first.
 
 #include <windows.h>
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "app/win/win_form.h"
 #include "cli/simulated_cradle.h"
 #include "ports/ser_info.h"
+#include "production/journal_ledger.h"
+#include "production/production_hooks.h"
 #include "serial/link_reporter.h"
 #include "serial/serial_link.h"
 #include "workflow/clock.h"
@@ -24,6 +31,10 @@ struct AppOptions {
     std::string port;       // --port NAME: the cradle is this COM port
     bool simulate = false;  // --simulate: the in-process substitute pager
     std::string report;     // --report-status FILE (tests)
+    // Production use; none of them: nothing is saved, nothing offered.
+    std::vector<std::string> logs;        // --log FILE, rows to the first
+    std::optional<std::string> nextFrom;  // --next-from SERIAL
+    bool enterWrites = false;             // --enter-writes
 };
 
 class CVexloApp final : public LinkReporter {
@@ -42,6 +53,8 @@ class CVexloApp final : public LinkReporter {
     bool CreateFrame();
     void FitToForm();
     void OnCommand(int id);
+    // The close box: the window goes once no pager is being written.
+    void OnClose();
     void OnSystemSetup();
     void OnAppAbout();
     void OnMeterTimer();
@@ -67,6 +80,8 @@ class CVexloApp final : public LinkReporter {
     std::unique_ptr<WinForm> form_;
     std::unique_ptr<CVexloView> view_;
     std::unique_ptr<TickRunner> runner_;
+    std::unique_ptr<JournalLedger> ledger_;
+    std::unique_ptr<ProductionHooks> hooks_;
     bool shutDown_ = false;
     int locks_ = -1;  // the CAP/NUM/SCRL states last shown
 };

@@ -29,9 +29,11 @@ namespace sn::win {
 
 // Posted to the frame: run the queued calls.
 inline constexpr UINT kRunQueued = WM_APP + 1;
-// Timer ids of the frame: the monitor's, and the stall meter's.
+// Timer ids of the frame: the monitor's, the stall meter's, and the one that
+// closes the window once the pager being written is finished.
 inline constexpr UINT_PTR kMonitorTimer = 1;
 inline constexpr UINT_PTR kMeterTimer = 2;
+inline constexpr UINT_PTR kCloseTimer = 3;
 
 // A label too narrow for its one line of text in the font the system gave the
 // dialog (a stand-in for "MS Shell Dlg" may be wider) is widened, so that

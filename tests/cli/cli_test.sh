@@ -7,28 +7,13 @@ PAGERSIM=$2
 VERSION=$3
 tmp=$(mktemp -d)
 simpid=""
-pass=0
-fail=0
+. "$(dirname "$0")/checks.sh"
 
 cleanup() {
     if [ -n "$simpid" ]; then kill "$simpid" 2>/dev/null; wait "$simpid" 2>/dev/null; fi
     rm -rf "$tmp"
 }
 trap cleanup EXIT
-
-ok() { pass=$((pass + 1)); }
-bad() { fail=$((fail + 1)); echo "FAIL: $*"; echo "--- stdout"; cat "$tmp/out"; echo "--- stderr"; cat "$tmp/err"; }
-
-# expect NAME RC [grep-pattern-on-stdout] [grep-pattern-on-stderr]
-expect() {
-    local name=$1 want=$2 outpat=${3:-} errpat=${4:-}
-    if [ "$rc" != "$want" ]; then bad "$name: exit $rc, expected $want"; return; fi
-    if [ -n "$outpat" ] && ! grep -qF -- "$outpat" "$tmp/out"; then bad "$name: stdout lacks '$outpat'"; return; fi
-    if [ -n "$errpat" ] && ! grep -qF -- "$errpat" "$tmp/err"; then bad "$name: stderr lacks '$errpat'"; return; fi
-    ok
-}
-
-run() { "$SNTOOL" "$@" >"$tmp/out" 2>"$tmp/err"; rc=$?; }
 
 start_sim() {
     rm -f "$tmp/in" "$tmp/sim.out"

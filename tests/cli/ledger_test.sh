@@ -7,8 +7,7 @@ SNTOOL=$1
 PAGERSIM=$2
 tmp=$(mktemp -d)
 declare -A simpid simfd
-pass=0
-fail=0
+. "$(dirname "$0")/checks.sh"
 
 cleanup() {
     local name
@@ -17,18 +16,6 @@ cleanup() {
     rm -rf "$tmp"
 }
 trap cleanup EXIT
-[ -n "${KEEP:-}" ] && trap - EXIT
-
-ok() { pass=$((pass + 1)); }
-bad() { fail=$((fail + 1)); echo "FAIL: $*"; for f in out err; do echo "--- $f"; cat "$tmp/$f" 2>/dev/null; done; }
-expect() {  # NAME RC [stdout pattern] [stderr pattern]
-    local name=$1 want=$2 outpat=${3:-} errpat=${4:-}
-    if [ "$rc" != "$want" ]; then bad "$name: exit $rc, expected $want"; return; fi
-    if [ -n "$outpat" ] && ! grep -qF -- "$outpat" "$tmp/out"; then bad "$name: stdout lacks '$outpat'"; return; fi
-    if [ -n "$errpat" ] && ! grep -qF -- "$errpat" "$tmp/err"; then bad "$name: stderr lacks '$errpat'"; return; fi
-    ok
-}
-run() { "$SNTOOL" "$@" >"$tmp/out" 2>"$tmp/err"; rc=$?; }
 
 # start_sim NAME: a pager on a pty, its cradle at $tmp/NAME
 start_sim() {

@@ -134,26 +134,51 @@ TEST(CsvTest, RowsTornLinesAndUnreadableLines) {
         {"whole", kHeader + good, 1, {}, {}},
         {"lf only", std::string(kLogHeader) + "\n" + bare + "\n", 1, {}, {}},
         {"empty", "", 0, {}, {}},
-        {"torn in a field", kHeader + good + "2026-12-07T10:01:00+01:00,line-1,/dev", 1,
-         {"line 3"}, {}},
+        {"torn in a field",
+         kHeader + good + "2026-12-07T10:01:00+01:00,line-1,/dev",
+         1,
+         {"line 3"},
+         {}},
         {"torn in quotes", kHeader + good + "2026-12-07T10:01:00+01:00,\"line", 1, {"line 3"}, {}},
         {"torn header", "time,stat", 0, {}, {}},
         {"torn between cr and lf", kHeader + other + bare + "\r", 2, {}, {}},
         {"cr-torn row mended by an older version", kHeader + bare + "\r\r\n" + other, 2, {}, {}},
-        {"torn row pushed onto its own line", kHeader + good.substr(0, 40) + "\r\n" + other, 1,
-         {"line 2"}, {}},
+        {"torn row pushed onto its own line",
+         kHeader + good.substr(0, 40) + "\r\n" + other,
+         1,
+         {"line 2"},
+         {}},
         {"torn quoted row closed and pushed on",
-         kHeader + "2026-12-07T10:01:00+01:00,\"li\"\r\n" + other, 1, {"line 2"}, {}},
-        {"short line", kHeader + "a,b,c\r\n" + good, 1, {}, {"line 2: it has 3 fields instead of 8"}},
-        {"semicolons", kHeader + "2026-12-07T10:00:00+01:00;line-1;/dev/ttyUSB0;KTN4070C;;"
-                                 "AB12CD0001;written;1.0.1\r\n",
-         0, {}, {"line 2: it has 1 field instead of 8"}},
-        {"blanks", kHeader + " 2026-12-07T10:00:00+01:00 , line-1 , /dev/ttyUSB0 , KTN4070C ,  , "
-                             "AB12CD0001 , written , 1.0.1 \r\n",
-         0, {}, {"line 2: its serial number \" AB12CD0001 \" is not ten letters, digits or '*'"}},
-        {"ninth column", kHeader + bare + ",extra\r\n" + other, 1, {},
+         kHeader + "2026-12-07T10:01:00+01:00,\"li\"\r\n" + other,
+         1,
+         {"line 2"},
+         {}},
+        {"short line",
+         kHeader + "a,b,c\r\n" + good,
+         1,
+         {},
+         {"line 2: it has 3 fields instead of 8"}},
+        {"semicolons",
+         kHeader + "2026-12-07T10:00:00+01:00;line-1;/dev/ttyUSB0;KTN4070C;;"
+                   "AB12CD0001;written;1.0.1\r\n",
+         0,
+         {},
+         {"line 2: it has 1 field instead of 8"}},
+        {"blanks",
+         kHeader + " 2026-12-07T10:00:00+01:00 , line-1 , /dev/ttyUSB0 , KTN4070C ,  , "
+                   "AB12CD0001 , written , 1.0.1 \r\n",
+         0,
+         {},
+         {"line 2: its serial number \" AB12CD0001 \" is not ten letters, digits or '*'"}},
+        {"ninth column",
+         kHeader + bare + ",extra\r\n" + other,
+         1,
+         {},
          {"line 2: it has 9 fields instead of 8"}},
-        {"unknown outcome", kHeader + FormatCsvRow(Row("AB12CD0001", "sold")), 0, {},
+        {"unknown outcome",
+         kHeader + FormatCsvRow(Row("AB12CD0001", "sold")),
+         0,
+         {},
          {"line 2: its outcome \"sold\" is not one the tool writes"}},
     };
     for (const Case& c : cases) {
@@ -270,11 +295,14 @@ TEST(LedgerTest, UnreadableLinesStopWritesTornLinesNever) {
         int badLine;  // 0: writes go on
     };
     const Case cases[] = {
-        {"semicolons", kHeader + "2026-12-07T10:00:00+01:00;line-1;/dev/ttyUSB0;KTN4070C;;"
-                                 "AB12CD0002;written;1.0.1\r\n",
+        {"semicolons",
+         kHeader + "2026-12-07T10:00:00+01:00;line-1;/dev/ttyUSB0;KTN4070C;;"
+                   "AB12CD0002;written;1.0.1\r\n",
          2},
-        {"blanks", kHeader + good + " 2026-12-07T10:00:00+01:00, line-1, COM3, KTN4070C, , "
-                                    "AB12CD0002, written, 1.0.1\r\n",
+        {"blanks",
+         kHeader + good +
+             " 2026-12-07T10:00:00+01:00, line-1, COM3, KTN4070C, , "
+             "AB12CD0002, written, 1.0.1\r\n",
          3},
         {"ninth column", kHeader + bare + ",extra\r\n", 2},
         {"torn", kHeader + good + "2026-12-07T10:00:00+01:00,line-1,COM3,KTN4070C,,AB12", 0},
@@ -371,7 +399,8 @@ TEST(SequenceTest, RightmostDigitsCountUpKeepingTheirWidth) {
     EXPECT_EQ(ledger.NextFree("AB12CD9997", why), "AB12CD9999");
     WriteText(dir.File("log.csv"), kHeader + Rows({{"AB12CD9999", "verify mismatch"}}));
     EXPECT_FALSE(ledger.NextFree("ab12cd9999", why));
-    EXPECT_EQ(why, "The sequence ends at AB12CD9999: the number after it would need another digit.");
+    EXPECT_EQ(why,
+              "The sequence ends at AB12CD9999: the number after it would need another digit.");
 }
 
 // The form with the ledger, in virtual time against the substitute pager.
@@ -429,10 +458,10 @@ TEST_F(ProductionFormTest, UsedOrReleasedFollowsTheFramesSent) {
         {"read finish refused", kCmdReadFinish, nak5, "Read Error #3"},
     };
     for (std::size_t block = 0; block < 4; ++block) {
-        cases.push_back({"block refused", kCmdWriteBlock, at(block, Fault::Nak, 11),
-                         "Write Error #2"});
-        cases.push_back({"pulled at a block", kCmdWriteBlock, at(block, Fault::Silence),
-                         "Write Error #5"});
+        cases.push_back(
+            {"block refused", kCmdWriteBlock, at(block, Fault::Nak, 11), "Write Error #2"});
+        cases.push_back(
+            {"pulled at a block", kCmdWriteBlock, at(block, Fault::Silence), "Write Error #5"});
     }
     Hook(std::nullopt);
     int n = 0;
@@ -467,8 +496,8 @@ TEST_F(ProductionFormTest, VerifyMismatchAndALostSettlement) {
     PagerExchange exchange(link, clock, stopping);
     const unsigned blocks[] = {4, 5, 240, 241};
     const BlockReadResult read = ReadPagerBlocks(exchange, blocks);
-    const bool same = std::equal(read.bytes.begin(), read.bytes.begin() + 0x80,
-                                 view.pagerImage.begin() + 0x100);
+    const bool same =
+        std::equal(read.bytes.begin(), read.bytes.begin() + 0x80, view.pagerImage.begin() + 0x100);
     EXPECT_FALSE(same);
     hooks->SettleHeld(same ? outcome::kVerified : outcome::kVerifyMismatch);
     EXPECT_EQ(FromTheFile("AB12CD0001"), NumberState::BrokenOff);

@@ -88,10 +88,11 @@ WRITING=" It is undergoing the serial number changes."
 DONE=" Successfully completed."
 NUMBERED=' This pager already has a Serial Number. \r\n So, it can not modify any more.'
 REFUSED=" This model can not modify the Serial Number."
+CLOSING=" The window closes once this pager is finished. Please wait."
 
-start_app() {
+start_app() {  # [OPTION...]
     rm -f report.txt
-    "${preload[@]}" wine "$exe" --port COM7 --report-status report.txt >/dev/null 2>&1 &
+    "${preload[@]}" wine "$exe" --port COM7 --report-status report.txt "$@" >/dev/null 2>&1 &
     app=$!
     pids+=($app)
 }
@@ -206,4 +207,22 @@ awk -F'\t' '$1 == "status" && $2 == " Successfully completed." { if ($3 > w) w =
             $1 == "status" { prev = $2 }
             $1 == "stall-ms" { a = $2 }
             END { printf "longest GUI stall: write %d ms, no-pager ticks %d ms, whole run %d ms\n", w, n, a }' report.txt
+# Closed while the blocks are written: the window waits, saying so, until the
+# pager is finished and its row recorded.
+sim reset
+sim "fault write nak 10"
+sim "fault write-finish nak 4"
+start_app --log "$(winepath -w "$work/log.csv" 2>/dev/null)"
+wait_status "$ENTER" 60
+type_serial lg12cd0001
+click write
+wait_status "$WRITING"
+xdotool windowactivate --sync "$(wait_window 'Corvel Serial Number Tool')" key alt+F4
+wait_status "$CLOSING"
+for _ in $(seq 150); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$app" 2>/dev/null; then fail "the window did not close after the write"; fi
+grep -q ',LG12CD0001,written,' log.csv || fail "no row for the pager written while closing"
+sim "memory 3C10 10"
+grep -q "3C10: 4C 47 31 32 43 44 30 30 30 31" sim.out || fail "the mirror was not written before the window closed"
+
 echo "PASS: sntool-gui.exe under Wine"

@@ -117,6 +117,27 @@ sim fault write-start nak always
 run "${P[@]}" --timeout 10 write AB12CD34EF; expect "write start refused" 8 "" "Write Error #1"
 sim clear
 
+# --- Ctrl+C, twice, while the blocks are written (Wine hands a SIGINT to the
+# console's control handler): the write finishes and records its row
+sim numbered off
+sim traffic clear
+sim fault write nak 8
+log=$(winepath -w "$tmp/log.csv" 2>/dev/null)
+LD_PRELOAD=$shim wine "$EXE" "${P[@]}" --timeout 10 --log "$log" write AB12CD0077 >"$tmp/out" 2>"$tmp/err" &
+writer=$!
+pid=""
+for _ in $(seq 100); do pid=$(pgrep -n -f 'sntool.exe --port COM7 --timeout 10 --log'); [ -n "$pid" ] && break; sleep 0.1; done
+for _ in $(seq 200); do
+    lines=$(wc -l <"$tmp/sim.out"); sim traffic; sleep 0.05
+    tail -n +"$((lines + 1))" "$tmp/sim.out" | grep -q ' 01 write' && break
+done
+kill -INT "$pid"; sleep 0.2; kill -INT "$pid"
+wait "$writer"; rc=$?
+expect "Ctrl+C twice during a write" 0 "Successfully completed."
+if grep -q ',AB12CD0077,written,' "$tmp/log.csv"; then ok; else bad "Ctrl+C: no row ($(cat "$tmp/log.csv" 2>/dev/null))"; fi
+sim clear
+sim numbered off
+
 # --- the cradle pulled out during the write: the pager falls silent while
 # the blocks are written, then the pty hangs up
 sim fault write silence always
