@@ -65,7 +65,8 @@ void ProductionHooks::Preload() {
             form_.MessageBox(note, text::kCaption, BoxIcon::Information);
         }
         if (!ok) {
-            form_.MessageBox(error + " Every write is refused until it can be used.",
+            const bool said = error.find("No pager is written") != std::string::npos;
+            form_.MessageBox(error + (said ? "" : " No pager is written until it can be used."),
                              text::kCaption, BoxIcon::Stop);
         }
     });
