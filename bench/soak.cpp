@@ -2,7 +2,7 @@
 // handed over in pieces as a CP210x bridge does, a fresh pager seated for
 // every cycle, and about 1 % of the pager's replies faulted at random (a
 // negative acknowledge, silence, a bad checksum, a reply split in two, noise
-// in front). Prints the seed, and at the start and the end the open
+// in front, a length field two bytes long). Prints the seed, and at the start and the end the open
 // descriptors, the threads and the resident memory; counts how the cycles
 // ended and checks the pager after each one:
 // - a write reported as done must leave exactly the prepared information
@@ -45,9 +45,9 @@ using Memory = std::vector<std::uint8_t>;
 constexpr std::array<std::uint8_t, 8> kCommands{kCmdPresenceProbe, kCmdStatusQuery, kCmdReadBlock,
                                                 kCmdReadFinish,    kCmdWriteStart,  kCmdWriteBlock,
                                                 kCmdWriteFinish,   kCmdClosing};
-constexpr std::array<sim::Fault, 5> kFaults{sim::Fault::Nak, sim::Fault::Silence,
+constexpr std::array<sim::Fault, 6> kFaults{sim::Fault::Nak,         sim::Fault::Silence,
                                             sim::Fault::BadChecksum, sim::Fault::Split,
-                                            sim::Fault::Noise};
+                                            sim::Fault::Noise,       sim::Fault::BadLength};
 constexpr std::array<unsigned, 4> kBlocks{4, 5, 240, 241};
 
 struct Usage {

@@ -1,7 +1,7 @@
 #pragma once
 // PortSource: what the OS tells about serial ports, as the port rules ask for
 // it. The rules (ListSerialPorts) stay free of any OS; each OS gives a source
-// (Linux sysfs now, SetupAPI and the registry later), tests a scripted one.
+// (Linux sysfs, SetupAPI and the registry on Windows), tests a scripted one.
 //
 // Values come as the OS has them; the fixed buffer sizes of the rules (device
 // path 256 characters, properties 255, registry names and values 127) are

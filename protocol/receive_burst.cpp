@@ -30,6 +30,21 @@ void FeedReceiveBurst(LinkState& state, std::span<const std::uint8_t> bytes) {
     EndReceiveBurst(state);
 }
 
+bool FrameUnderWay(const LinkState& state) {
+    return state.decodeState != 0;
+}
+
+void DropFrameUnderWay(LinkState& state) {
+    if (!FrameUnderWay(state)) {
+        return;
+    }
+    state.decodeState = 0;
+    state.frameIndex = 0;
+    state.endedSeq = state.frameSeq;
+    state.frameEndedInBurst = true;
+    EndReceiveBurst(state);
+}
+
 bool ReplyEnded(const LinkState& state, std::uint32_t seq) {
     return state.answeredSeq.load() == seq;
 }

@@ -12,11 +12,20 @@
 // was sent: a signal or a replyStatus left from earlier traffic never counts,
 // and a burst that brings only part of a frame does not end the wait.
 //
+// A frame under way that stalls is dropped: once a frame has begun, its bytes
+// come in pieces about a millisecond apart, and the longest reply (73 bytes)
+// takes about 15 ms on the wire at 57,600 bps with two stop bits. When no
+// byte has come for kFrameGap, the rest is not coming: a damaged length field
+// left the decoder waiting for bytes the pager never sends. The frame ends
+// then, as a damaged one does, and the waiter counts its attempt as failed
+// and tries again at once, instead of after the 3000 ms wait.
+//
 // NoteFrameSent runs on the sending thread; BeginReceiveBurst,
-// EndReceiveBurst and FeedReceiveBurst on the watch thread (the one decoder
-// thread); ReplyEnded and ReplyOutcome on the waiting thread after a wait on
-// replyEvent has returned.
+// EndReceiveBurst, FeedReceiveBurst, FrameUnderWay and DropFrameUnderWay on
+// the watch thread (the one decoder thread); ReplyEnded and ReplyOutcome on
+// the waiting thread after a wait on replyEvent has returned.
 
+#include <chrono>
 #include <cstdint>
 #include <span>
 
@@ -32,6 +41,17 @@ void BeginReceiveBurst(LinkState& state);
 void EndReceiveBurst(LinkState& state);
 // One whole receive burst, for links that get their bytes in one piece.
 void FeedReceiveBurst(LinkState& state, std::span<const std::uint8_t> bytes);
+
+// Longer than a whole reply's wire time and many times the bridge's piece
+// interval (a slow bridge handing over 1 byte every 5 ms still fits), short
+// against the pauses of the steps (20 to 80 ms), so a damaged reply costs
+// about one retry.
+inline constexpr std::chrono::milliseconds kFrameGap{20};
+// A frame has begun and not ended.
+bool FrameUnderWay(const LinkState& state);
+// No byte came for kFrameGap: the frame under way ends as a damaged one does,
+// and the waiter is woken to judge its attempt.
+void DropFrameUnderWay(LinkState& state);
 
 // True once a frame that began after request `seq` was sent has ended,
 // complete or discarded.

@@ -12,7 +12,7 @@ dir=build/fuzz
 targets=(reply_bursts frame_text request_decoder sysfs pager_console journal)
 
 CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DSNTOOL_FUZZ=ON >/dev/null
+    -DSNTOOL_FUZZ=ON -DSNTOOL_WERROR=ON >/dev/null
 cmake --build "$dir" -j "$(nproc 2>/dev/null || echo 2)"
 
 mkdir -p "$dir/artifacts"

@@ -18,7 +18,7 @@ package_deb() {
     flags="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
     flags=${flags//-g /}
     CXXFLAGS="$flags" LDFLAGS="$(dpkg-buildflags --get LDFLAGS)" \
-        cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+        cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSNTOOL_WERROR=ON -DCMAKE_INSTALL_PREFIX=/usr \
         -DCMAKE_CXX_FLAGS_RELEASE=-DNDEBUG -DSNTOOL_TESTS=OFF -DSNTOOL_BENCH=OFF >/dev/null
     cmake --build "$dir" -j "$(nproc 2>/dev/null || echo 2)" >&2
     rm -f "$dir"/sntool_*.deb
@@ -31,7 +31,7 @@ package_deb() {
 package_windows() {
     local dir=build/package-windows version stage name
     cmake -S . -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake \
-        -DCMAKE_BUILD_TYPE=Release -DSNTOOL_TESTS=OFF -DSNTOOL_BENCH=OFF >/dev/null
+        -DCMAKE_BUILD_TYPE=Release -DSNTOOL_WERROR=ON -DSNTOOL_TESTS=OFF -DSNTOOL_BENCH=OFF >/dev/null
     cmake --build "$dir" -j "$(nproc 2>/dev/null || echo 2)" >&2
     version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$dir/CMakeCache.txt")
     grep -q "^## \[$version\] - " CHANGELOG.md ||

@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
 # The project's test command: installs what is missing, then configures, builds
-# and runs the whole suite in every build CI runs (normal, ASan + UBSan, TSan,
-# and the Windows cross build, whose tests run under Wine), then runs every
-# fuzz target for 20 s (clang, build/fuzz), and builds and checks the Debian
-# package and the Windows installer and zip (under Wine).
-# Usage: scripts/test.sh [normal|asan|tsan|windows|fuzz|package ...]   (default: all six)
+# and runs the whole suite in every build CI runs (normal, a plain CMake
+# Release build as a packager makes it, ASan + UBSan, TSan, and the Windows
+# cross build, whose tests run under Wine), then runs every fuzz target for
+# 20 s (clang, build/fuzz), and builds and checks the Debian package and the
+# Windows installer and zip (under Wine).
+# Usage: scripts/test.sh [normal|release|asan|tsan|windows|fuzz|package ...]   (default: all seven)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 
 builds=("$@")
-if [ ${#builds[@]} -eq 0 ]; then builds=(normal asan tsan windows fuzz package); fi
+if [ ${#builds[@]} -eq 0 ]; then builds=(normal release asan tsan windows fuzz package); fi
 jobs=$(nproc 2>/dev/null || echo 2)
 
 # Line tables are all a failing test's backtrace needs, and full debug
@@ -21,7 +22,7 @@ configure() {  # configure DIR [cmake args...]
     local dir=$1 opt=-O2
     shift
     case "$dir" in build/asan | build/tsan) opt=-O1 ;; esac
-    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSNTOOL_WERROR=ON \
         -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="$opt -g1 -DNDEBUG" "$@" >/dev/null
 }
 
@@ -39,7 +40,8 @@ windows_build() {
     (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 300)
     wineserver -k >/dev/null 2>&1 || true
     unset WINEPREFIX
-    bash tests/windows/wine_e2e.sh "$dir/cli/sntool.exe" build/normal/cli/pagersim
+    bash tests/windows/wine_e2e.sh "$dir/cli/sntool.exe" build/normal/cli/pagersim \
+        "$dir/tests/wine-ptywait.so"
     # The Win32 window, driven under Xvfb.
     bash tests/win/gui_wine_test.sh "$dir" build/normal/cli/pagersim
 }
@@ -74,7 +76,17 @@ for b in "${builds[@]}"; do
             took windows
             continue
             ;;
-        *) echo "unknown build: $b (normal, asan, tsan, windows, fuzz or package)" >&2; exit 2 ;;
+        release)
+            # Exactly as a packager or a user builds: CMake's own Release
+            # flags, warnings not errors; every test runs against it.
+            echo "=== release build (build/release), CMake's own flags"
+            cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release >/dev/null
+            cmake --build build/release -j "$jobs"
+            (cd build/release && ctest --output-on-failure -j "$((jobs * 2))" --timeout 300)
+            took release
+            continue
+            ;;
+        *) echo "unknown build: $b (normal, release, asan, tsan, windows, fuzz or package)" >&2; exit 2 ;;
     esac
     dir="build/$b"
     echo "=== $b build ($dir)"

@@ -1,7 +1,7 @@
 #pragma once
 // SerialPort: the small piece of the OS that the serial link needs. One
 // implementation per OS, each in its own file, picked by CMake
-// (serial_port_posix.cpp now; a Win32 one later).
+// (serial_port_posix.cpp, serial_port_win.cpp).
 //
 // Thread-safety contract:
 // - Open, Configure, Purge, Write and Close are called by the thread that
@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace sn {
@@ -36,6 +37,7 @@ enum class WaitResult {
     Failed,     // the wait itself failed; the port has rested before returning
     HungUp,     // the device is gone (cradle pulled); every later wait blocks
                 // until CancelWait, so a dead port never costs a busy loop
+    Quiet,      // nothing arrived within the wait's limit
 };
 
 class SerialPort {
@@ -64,9 +66,10 @@ class SerialPort {
     // Whether the watch thread can wait on this port (the wait's own
     // resources exist).
     virtual bool PrepareWait() = 0;
-    // Blocks until bytes arrive, CancelWait is called, or the wait fails.
-    // Bytes that arrived before a hang-up are reported as Input first.
-    virtual WaitResult WaitForInput() = 0;
+    // Blocks until bytes arrive, CancelWait is called, the wait fails, or
+    // `limit` (when given) has passed without a byte. Bytes that arrived
+    // before a hang-up are reported as Input first.
+    virtual WaitResult WaitForInput(std::optional<std::chrono::milliseconds> limit) = 0;
     virtual void CancelWait() = 0;
     virtual void Close() = 0;
     // The OS's words for the last failure ("Permission denied", ...), or "".

@@ -105,10 +105,15 @@ class PosixSerialPort final : public SerialPort {
         // and the kernel would then eat every 0x11 and 0x13 the pager sends
         // (in data and checksums alike): software flow control goes off.
         // Hardware flow control (CRTSCTS) stays as the port had it.
-        tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
-                                              ICRNL | INPCK | IXON | IXOFF | IXANY);
+        // Whatever another program left set, every byte passes unchanged: no
+        // byte dropped or marked (IGNPAR, PARMRK), stripped (ISTRIP), mapped
+        // (INLCR, IGNCR, ICRNL, OPOST) or taken as a control character
+        // (ICANON, ISIG, IEXTEN), and a read returns what has come (VMIN, VTIME).
+        tio.c_iflag &=
+            ~static_cast<tcflag_t>(IGNBRK | BRKINT | IGNPAR | PARMRK | ISTRIP | INLCR | IGNCR |
+                                   ICRNL | INPCK | IXON | IXOFF | IXANY | IUCLC | IMAXBEL);
         tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
-        tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+        tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN | XCASE);
         tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB);
         tio.c_cflag |= DataBitsFlag(s.dataBits) | CREAD | CLOCAL;
         if (s.stopBits == 2) {
@@ -184,17 +189,22 @@ class PosixSerialPort final : public SerialPort {
 
     bool PrepareWait() override { return fd_ >= 0 && cancelFd_ >= 0; }
 
-    WaitResult WaitForInput() override {
+    WaitResult WaitForInput(std::optional<std::chrono::milliseconds> limit) override {
+        const int timeout = limit ? static_cast<int>(limit->count()) : -1;
         if (hungUp_) {
-            return WaitForCancel(-1);
+            const WaitResult r = WaitForCancel(timeout);
+            return r == WaitResult::Cancelled ? r : WaitResult::Quiet;
         }
         pollfd fds[2] = {{fd_, POLLIN, 0}, {cancelFd_, POLLIN, 0}};
         int rc = 0;
         do {
-            rc = ::poll(fds, 2, -1);
+            rc = ::poll(fds, 2, timeout);
         } while (rc < 0 && errno == EINTR);
         if (rc >= 0 && (fds[1].revents & POLLIN) != 0) {
             return WaitResult::Cancelled;
+        }
+        if (rc == 0) {
+            return WaitResult::Quiet;
         }
         if (rc > 0 && (fds[0].revents & POLLIN) != 0 && BytesWaiting() > 0) {
             return WaitResult::Input;

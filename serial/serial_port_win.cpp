@@ -64,6 +64,7 @@ class WinSerialPort final : public SerialPort {
         cancelEvent_.Reset(NewEvent());
         cancelled_ = false;
         hungUp_ = false;
+        waitPending_ = false;
         return true;
     }
 
@@ -86,11 +87,16 @@ class WinSerialPort final : public SerialPort {
         dcb.ByteSize = s.dataBits;
         dcb.Parity = s.parity;
         dcb.StopBits = s.stopBits;
-        // A port left with XON/XOFF by another program would eat every 0x11
-        // and 0x13 of the pager's data and checksums. Hardware flow control
-        // and everything else stay as the driver has them.
+        // Settings another program may have left would change the pager's
+        // bytes: XON/XOFF eats every 0x11 and 0x13 of its data and
+        // checksums, fNull drops every 0x00 (a block read is full of them),
+        // fErrorChar replaces a byte received with a parity error. All go
+        // off; hardware flow control and the rest stay as the driver has them.
+        dcb.fBinary = TRUE;
         dcb.fOutX = FALSE;
         dcb.fInX = FALSE;
+        dcb.fNull = FALSE;
+        dcb.fErrorChar = FALSE;
         if (!SetCommState(port_.get(), &dcb)) {
             return Fail(GetLastError());
         }
@@ -153,24 +159,32 @@ class WinSerialPort final : public SerialPort {
         return true;
     }
 
-    WaitResult WaitForInput() override {
+    WaitResult WaitForInput(std::optional<std::chrono::milliseconds> limit) override {
+        const DWORD bound = limit ? static_cast<DWORD>(limit->count()) : INFINITE;
         if (hungUp_) {
-            return Rest(INFINITE);
+            const WaitResult r = Rest(bound);
+            return r == WaitResult::Cancelled || !limit ? r : WaitResult::Quiet;
         }
         if (cancelled_.load()) {
+            EndPendingWait();
             return WaitResult::Cancelled;
         }
-        eventWord_ = 0;
-        OVERLAPPED ov{};
-        ov.hEvent = waitEvent_.get();
-        if (WaitCommEvent(port_.get(), &eventWord_, &ov)) {
-            return Judge(true, 0);
+        // A wait that outlived the last call's limit is still the one to
+        // wait on: never a second WaitCommEvent while one is pending.
+        if (!waitPending_) {
+            eventWord_ = 0;
+            waitOv_ = OVERLAPPED{};
+            waitOv_.hEvent = waitEvent_.get();
+            if (WaitCommEvent(port_.get(), &eventWord_, &waitOv_)) {
+                return Judge(true, 0);
+            }
+            const DWORD e = GetLastError();
+            if (e != ERROR_IO_PENDING) {
+                return Judge(false, e);
+            }
+            waitPending_ = true;
         }
-        const DWORD e = GetLastError();
-        if (e != ERROR_IO_PENDING) {
-            return Judge(false, e);
-        }
-        return AwaitPendingWait(ov);
+        return AwaitPendingWait(bound);
     }
 
     void CancelWait() override {
@@ -184,6 +198,7 @@ class WinSerialPort final : public SerialPort {
     }
 
     void Close() override {
+        EndPendingWait();
         if (port_) {
             PurgeComm(port_.get(), kPurgeAll);
         }
@@ -230,16 +245,22 @@ class WinSerialPort final : public SerialPort {
     }
 
     // One WaitCommEvent is pending: wait for it to end (bytes, SetCommMask(0)
-    // or a failure). Never a second one while it is pending: both Windows and
-    // Wine refuse that.
-    WaitResult AwaitPendingWait(OVERLAPPED& ov) {
-        const HANDLE both[2] = {ov.hEvent, cancelEvent_.get()};
-        if (WaitForMultipleObjects(2, both, FALSE, INFINITE) != WAIT_OBJECT_0) {
-            EndPendingWait(ov);  // cancelled, or the wait itself broke
+    // or a failure), or for `bound` to pass, after which it stays pending
+    // for the next call. Never a second one while it is pending: both
+    // Windows and Wine refuse that.
+    WaitResult AwaitPendingWait(DWORD bound) {
+        const HANDLE both[2] = {waitOv_.hEvent, cancelEvent_.get()};
+        const DWORD woke = WaitForMultipleObjects(2, both, FALSE, bound);
+        if (woke == WAIT_TIMEOUT) {
+            return WaitResult::Quiet;
+        }
+        if (woke != WAIT_OBJECT_0) {
+            EndPendingWait();  // cancelled, or the wait itself broke
             return cancelled_.load() ? WaitResult::Cancelled : Rest(kFailedWaitRestMs);
         }
+        waitPending_ = false;
         DWORD unused = 0;
-        if (GetOverlappedResult(port_.get(), &ov, &unused, FALSE)) {
+        if (GetOverlappedResult(port_.get(), &waitOv_, &unused, FALSE)) {
             return Judge(true, 0);
         }
         return Judge(false, GetLastError());
@@ -247,13 +268,17 @@ class WinSerialPort final : public SerialPort {
 
     // CancelWait may have cleared the mask just before the wait was issued, so
     // the watch thread clears it again itself, then waits for the end.
-    void EndPendingWait(OVERLAPPED& ov) {
+    void EndPendingWait() {
+        if (!waitPending_) {
+            return;
+        }
+        waitPending_ = false;
         SetCommMask(port_.get(), 0);
-        if (WaitForSingleObject(ov.hEvent, kStuckIoMs) != WAIT_OBJECT_0) {
-            CancelIoEx(port_.get(), &ov);
+        if (WaitForSingleObject(waitOv_.hEvent, kStuckIoMs) != WAIT_OBJECT_0) {
+            CancelIoEx(port_.get(), &waitOv_);
         }
         DWORD unused = 0;
-        GetOverlappedResult(port_.get(), &ov, &unused, TRUE);
+        GetOverlappedResult(port_.get(), &waitOv_, &unused, TRUE);
     }
 
     // A finished wait. SetCommMask(0) ends it with TRUE and an event word of 0
@@ -290,6 +315,8 @@ class WinSerialPort final : public SerialPort {
     WinHandle cancelEvent_;  // set by CancelWait: ends rests and pending waits
     std::atomic<bool> cancelled_{false};
     DWORD eventWord_ = 0;              // the watch thread's
+    OVERLAPPED waitOv_{};              // the watch thread's pending wait
+    bool waitPending_ = false;         // the watch thread's, then Close's
     bool hungUp_ = false;              // the watch thread's
     std::atomic<DWORD> lastError_{0};  // written by either thread
 };

@@ -56,9 +56,14 @@ void ThreadWatchComm(CSerialLink* link) {
     }
     std::uint8_t chunk[CSerialLink::kReadCapacity];
     while (link->state_.linkActive.load() != 0) {
-        const WaitResult r = link->m_hComm->WaitForInput();
+        // While a frame is under way its next byte is due within the gap.
+        const bool underWay = FrameUnderWay(link->state_);
+        const WaitResult r =
+            link->m_hComm->WaitForInput(underWay ? std::optional(kFrameGap) : std::nullopt);
         if (r == WaitResult::Input && link->state_.linkActive.load() != 0) {
             link->ReceiveBurst(chunk);
+        } else if (r == WaitResult::Quiet) {
+            DropFrameUnderWay(link->state_);
         } else if (r == WaitResult::HungUp) {
             // The device is gone for good: nothing more will arrive, replies
             // time out, and the next open starts afresh. The port's waits now

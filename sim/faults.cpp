@@ -7,7 +7,7 @@ namespace sn::sim {
 
 namespace {
 
-constexpr std::array<std::pair<Fault, std::string_view>, 8> kNames{{
+constexpr std::array<std::pair<Fault, std::string_view>, 9> kNames{{
     {Fault::None, "none"},
     {Fault::Nak, "nak"},
     {Fault::Silence, "silence"},
@@ -16,6 +16,7 @@ constexpr std::array<std::pair<Fault, std::string_view>, 8> kNames{{
     {Fault::WrongAddress, "wrongaddr"},
     {Fault::Noise, "noise"},
     {Fault::AckWithoutStore, "nostore"},
+    {Fault::BadLength, "badlen"},
 }};
 
 }  // namespace

@@ -19,6 +19,7 @@ enum class Fault : std::uint8_t {
     WrongAddress,     // block read: the neighbouring block's address and data
     Noise,            // junk bytes in front of the normal reply, same burst
     AckWithoutStore,  // block write: acknowledged but not stored
+    BadLength,        // a data reply whose length field says 2 more than it holds
 };
 
 std::string_view FaultName(Fault fault);

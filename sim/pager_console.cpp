@@ -33,7 +33,7 @@ constexpr const char* kHelp =
     "                                misbehave on the next N requests (default 1),\n"
     "                                or on N requests after the next M\n"
     "      COMMAND: probe status read read-finish write-start write write-finish closing\n"
-    "      KIND: nak silence split badsum wrongaddr noise nostore\n"
+    "      KIND: nak silence split badsum wrongaddr noise nostore badlen\n"
     "  clear                         forget all faults\n"
     "  reset                         a fresh unnumbered pager\n"
     "  traffic [clear]               the requests received so far (or forget them)\n"

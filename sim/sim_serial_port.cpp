@@ -72,10 +72,16 @@ bool SimSerialPort::PrepareWait() {
     return open_;
 }
 
-WaitResult SimSerialPort::WaitForInput() {
+WaitResult SimSerialPort::WaitForInput(std::optional<std::chrono::milliseconds> limit) {
     std::unique_lock lock(mutex_);
-    cv_.wait(lock,
-             [this] { return cancelled_ || !toHost_.empty() || (unplugged_ && !hangUpReported_); });
+    const auto ready = [this] {
+        return cancelled_ || !toHost_.empty() || (unplugged_ && !hangUpReported_);
+    };
+    if (!limit) {
+        cv_.wait(lock, ready);
+    } else if (!cv_.wait_for(lock, *limit, ready)) {
+        return WaitResult::Quiet;
+    }
     if (cancelled_) {
         return WaitResult::Cancelled;
     }

@@ -7,6 +7,7 @@
 #include "protocol/checksum.h"
 #include "protocol/frames.h"
 #include "protocol/pager_memory.h"
+#include "protocol/reply_decoder.h"
 #include "sim/reply_frames.h"
 
 namespace sn::sim {
@@ -20,6 +21,19 @@ constexpr std::uint8_t kHasSerialBit = 0x40;
 
 // Bytes a real device would not put in front of a frame but a noisy line might.
 constexpr std::uint8_t kNoise[] = {0x00, 0xFF, 0x80, 0x03, 0x15};
+
+// A data reply's length field (its low byte) says two bytes more than the
+// reply holds; everything else stays as it was. Replies without one pass.
+void DamageLength(std::vector<std::uint8_t>& reply) {
+    if (reply.size() < 5) {
+        return;
+    }
+    const std::uint8_t type = reply[2];
+    const std::size_t at = type == kReplyTypeMemoryData ? 6 : 4;
+    if ((type == kReplyTypeMemoryData || IsShortDataReplyType(type)) && at < reply.size()) {
+        reply[at] = static_cast<std::uint8_t>(reply[at] + 2);
+    }
+}
 
 }  // namespace
 
@@ -220,6 +234,9 @@ std::vector<ReplyBurst> SubstitutePager::Answer(const Request& req, Fault fault)
             break;
         case Fault::Noise:
             reply.insert(reply.begin(), std::begin(kNoise), std::end(kNoise));
+            break;
+        case Fault::BadLength:
+            DamageLength(reply);
             break;
         case Fault::Split: {
             const auto half = reply.begin() + static_cast<std::ptrdiff_t>(reply.size() / 2);

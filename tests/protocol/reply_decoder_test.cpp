@@ -135,6 +135,26 @@ TEST_F(ReplyDecoderTest, ReplySplitOverTwoBurstsDecodesUnlessARequestCameBetween
     EXPECT_EQ(ReplyOutcome(state, next), kReplyAck);
 }
 
+// A length field two bytes too long: the frame waits for bytes the pager
+// never sends, until the watch thread drops it after the gap. It ends then as
+// a damaged frame does, for the request it answers, and a new reply decodes.
+TEST_F(ReplyDecoderTest, AFrameLeftWaitingEndsWhenDropped) {
+    Bytes reply = sim::MemoryDataReply(0x0100, Bytes(64, 0x00));
+    reply[6] = 0x42;
+    const std::uint32_t seq = NoteFrameSent(state);
+    Burst(reply);
+    EXPECT_TRUE(FrameUnderWay(state));
+    EXPECT_FALSE(ReplyEnded(state, seq));
+    DropFrameUnderWay(state);
+    EXPECT_FALSE(FrameUnderWay(state));
+    EXPECT_TRUE(ReplyEnded(state, seq));
+    EXPECT_EQ(ReplyOutcome(state, seq), kReplyNone);
+    EXPECT_TRUE(ReplyBufUntouched());
+    const std::uint32_t next = NoteFrameSent(state);
+    Burst(sim::AckReply());
+    EXPECT_EQ(ReplyOutcome(state, next), kReplyAck);
+}
+
 TEST_F(ReplyDecoderTest, ReplySpanningTwoChunksOfOneBurstDecodes) {
     Bytes data(64, 0x11);
     Bytes stream(500, 0x00);  // the reply starts 22 bytes before the chunk boundary

@@ -8,9 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "protocol/frames.h"
+#include "protocol/receive_burst.h"
+#include "serial/link_tracer.h"
 #include "serial/posix_device_path.h"
 #include "serial/serial_link.h"
+#include "serial/serial_port.h"
 #include "sim/pty_pager.h"
 #include "tests/support/await_reply.h"
 #include "tests/support/recording_reporter.h"
@@ -41,6 +46,29 @@ class SerialLinkPtyTest : public ::testing::Test {
     CSerialLink link{state, &reporter};
 };
 
+// What the link's reads brought, piece by piece.
+struct ReadCounter final : LinkTracer {
+    void FrameSent(std::span<const std::uint8_t>) override {}
+    void ChunkReceived(std::span<const std::uint8_t>) override { ++reads; }
+    void BurstEnded() override {}
+    std::atomic<int> reads{0};
+};
+
+// The pager behind a pty hands its replies over as a CP210x does, 6 bytes
+// about a millisecond apart, unless a test asks otherwise: a block's reply
+// (73 bytes) never comes in one read.
+TEST_F(SerialLinkPtyTest, RepliesComeInPiecesByDefault) {
+    EXPECT_EQ(sim::PtyPagerOptions{}.delivery.pieceBytes, 6u);
+    EXPECT_EQ(sim::PtyPagerOptions{}.delivery.interval, 1040us);
+    ReadCounter counter;
+    link.SetTracer(&counter);
+    ASSERT_EQ(OpenCradle(link), 1);
+    EXPECT_EQ(Exchange(ReadBlockFrameText(0x0100)), kReplyData);
+    EXPECT_GE(counter.reads.load(), 2);  // a busy machine may read several pieces at once
+    link.Close();
+    link.SetTracer(nullptr);
+}
+
 TEST_F(SerialLinkPtyTest, ProbeAndStatusQueryComeBack) {
     ASSERT_EQ(OpenCradle(link), 1) << link.LastOpenError();
     EXPECT_EQ(Exchange(kPresenceProbeFrame), kReplyAck);
@@ -55,12 +83,32 @@ TEST_F(SerialLinkPtyTest, ProbeAndStatusQueryComeBack) {
     EXPECT_TRUE(reporter.Messages().empty());
 }
 
-TEST_F(SerialLinkPtyTest, ReplyInTwoPartsWithAGapIsDecodedWhole) {
+// A reply in two parts is one frame while its bytes keep coming; once none
+// has come for the frame gap, the frame ends as a damaged one (the attempt
+// fails at once, not after 3000 ms), and the next request is answered.
+TEST_F(SerialLinkPtyTest, AFrameThatStallsEndsAfterTheGap) {
     ASSERT_EQ(OpenCradle(link), 1);
-    pager.SetSplitGap(60ms);
-    pager.ScriptFaults(kCmdStatusQuery, {sim::Fault::Split});
-    EXPECT_EQ(Exchange(kStatusQueryFrame), kReplyData);
-    EXPECT_EQ(Exchange(kPresenceProbeFrame), kReplyAck);
+    struct Case {
+        const char* what;
+        sim::Fault fault;
+        std::chrono::milliseconds split;
+        std::uint8_t outcome;
+    };
+    const Case cases[] = {
+        {"split within the gap", sim::Fault::Split, kFrameGap / 2, kReplyData},
+        {"split beyond it", sim::Fault::Split, 60ms, kReplyNone},
+        {"length two bytes long", sim::Fault::BadLength, 0ms, kReplyNone},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        pager.SetSplitGap(c.split);
+        pager.ScriptFaults(kCmdStatusQuery, {c.fault});
+        const auto t0 = std::chrono::steady_clock::now();
+        EXPECT_EQ(Exchange(kStatusQueryFrame), c.outcome);
+        EXPECT_LT(std::chrono::steady_clock::now() - t0, 1s);
+        std::this_thread::sleep_for(c.split);  // the rest of a late reply goes by
+        EXPECT_EQ(Exchange(kPresenceProbeFrame), kReplyAck);
+    }
 }
 
 TEST_F(SerialLinkPtyTest, SilentPagerTimesOut) {
@@ -144,6 +192,30 @@ TEST_F(SerialLinkPtyTest, HangUpMakesRepliesTimeOut) {
     link.SendCommand(std::string(kPresenceProbeFrame));
     EXPECT_EQ(testing::AwaitReply(state, state.txSeq.load(), 300ms), std::nullopt);
     link.Close();
+}
+
+// The port itself after the hang-up: one HungUp, then a wait that returns
+// only when it is cancelled (a tty that hangs up reports POLLHUP again at
+// once, and a port that went on polling it would spin).
+TEST_F(SerialLinkPtyTest, AfterAHangUpTheNextWaitEndsOnlyWhenCancelled) {
+    const auto port = MakeSystemSerialPort();
+    ASSERT_TRUE(port->Open(runner.PortPath()));
+    ASSERT_TRUE(port->Configure(LineSettings{}));
+    ASSERT_TRUE(port->PrepareWait());
+    runner.Stop();
+    EXPECT_EQ(port->WaitForInput(std::nullopt), WaitResult::HungUp);
+    std::atomic<bool> returned{false};
+    WaitResult second = WaitResult::Failed;
+    std::thread waiter([&] {
+        second = port->WaitForInput(std::nullopt);
+        returned = true;
+    });
+    std::this_thread::sleep_for(300ms);
+    EXPECT_FALSE(returned.load());
+    port->CancelWait();
+    waiter.join();
+    EXPECT_EQ(second, WaitResult::Cancelled);
+    port->Close();
 }
 
 TEST_F(SerialLinkPtyTest, CloseWhileWaitingIsPromptAndReopenWorks) {

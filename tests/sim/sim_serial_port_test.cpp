@@ -31,7 +31,7 @@ std::vector<std::size_t> ReadPieces(SerialPort& port, std::size_t total) {
     std::vector<std::size_t> pieces;
     std::uint8_t buf[64];
     for (std::size_t got = 0; got < total;) {
-        if (port.WaitForInput() != WaitResult::Input) {
+        if (port.WaitForInput(std::nullopt) != WaitResult::Input) {
             break;
         }
         const std::size_t n = port.Read(buf, sizeof buf);
@@ -73,16 +73,16 @@ TEST(SimSerialPortTest, CancelAndUnplugEndTheWait) {
         std::this_thread::sleep_for(20ms);
         port.CancelWait();
     });
-    EXPECT_EQ(port.WaitForInput(), WaitResult::Cancelled);
+    EXPECT_EQ(port.WaitForInput(std::nullopt), WaitResult::Cancelled);
     canceller.join();
     ASSERT_TRUE(port.Open("SIMULATED"));  // a new open waits again
     port.Unplug();
-    EXPECT_EQ(port.WaitForInput(), WaitResult::HungUp);
+    EXPECT_EQ(port.WaitForInput(std::nullopt), WaitResult::HungUp);
     std::thread late([&] {
         std::this_thread::sleep_for(20ms);
         port.CancelWait();
     });
-    EXPECT_EQ(port.WaitForInput(), WaitResult::Cancelled);  // no second hang-up, no busy loop
+    EXPECT_EQ(port.WaitForInput(std::nullopt), WaitResult::Cancelled);  // no second hang-up, no busy loop
     late.join();
     const std::uint8_t probe[] = {0x02, 0x70, 0x22, 0x92, 0x03};
     EXPECT_EQ(port.Write(probe, sizeof probe, 100ms), 0u);

@@ -117,7 +117,7 @@ bool FakeSerialPort::PrepareWait() {
     return s_->prepareOk;
 }
 
-WaitResult FakeSerialPort::WaitForInput() {
+WaitResult FakeSerialPort::WaitForInput(std::optional<std::chrono::milliseconds> limit) {
     std::unique_lock lock(s_->mutex);
     ++s_->waiting;
     ++s_->waitsStarted;
@@ -125,10 +125,16 @@ WaitResult FakeSerialPort::WaitForInput() {
     s_->cv.notify_all();
     // Like a tty: a hang-up is reported once, then waits block until cancelled.
     bool report = false;
-    s_->cv.wait(lock, [&] {
+    const auto ready = [&] {
         report = s_->hungUp && s_->hangUpsReported < s_->opens;
         return s_->cancelled || report || (!s_->hungUp && !s_->bursts.empty());
-    });
+    };
+    if (!limit) {
+        s_->cv.wait(lock, ready);
+    } else if (!s_->cv.wait_for(lock, *limit, ready)) {
+        --s_->waiting;
+        return WaitResult::Quiet;
+    }
     --s_->waiting;
     if (s_->cancelled) {
         return WaitResult::Cancelled;

@@ -67,7 +67,7 @@ class FakeSerialPort final : public SerialPort {
     std::size_t Write(const std::uint8_t* bytes, std::size_t count,
                       std::chrono::milliseconds timeout) override;
     bool PrepareWait() override;
-    WaitResult WaitForInput() override;
+    WaitResult WaitForInput(std::optional<std::chrono::milliseconds> limit) override;
     void CancelWait() override;
     void Close() override;
     std::string LastError() const override;

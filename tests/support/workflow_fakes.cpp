@@ -107,6 +107,8 @@ void LoopbackLink::SendCommand(std::string text) {
     for (const auto& burst : pager_.Receive(bytes, clock_.Now())) {
         FeedReceiveBurst(state_, burst.bytes);
     }
+    // Whatever will come has come: a frame still under way has stalled.
+    DropFrameUnderWay(state_);
 }
 
 void LoopbackLink::SetOpenFails(bool fails) {

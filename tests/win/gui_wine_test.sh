@@ -7,8 +7,10 @@ set -euo pipefail
 exe=$(realpath "$1/app/win/sntool-gui.exe")
 pagersim=$(realpath "$2")
 shots=${3:+$(realpath "$3")}
-here=$(cd "$(dirname "$0")" && pwd)
-ptywait_src=${WINE_PTYWAIT_SRC:-$here/../../../shared/tools/wine-ptywait.c}
+# The pty's waits block as a UART's do: the harness's preload, built by the
+# Windows build (tests/windows/wine-ptywait.c), never shipped.
+ptywait=$(realpath "$1/tests/wine-ptywait.so" 2>/dev/null || true)
+[ -f "$ptywait" ] || { echo "FAIL: no wine-ptywait preload in $1/tests" >&2; exit 1; }
 
 work=$(mktemp -d)
 cd "$work"
@@ -39,12 +41,8 @@ if command -v openbox >/dev/null; then
 fi
 wine wineboot -i >/dev/null 2>&1
 wineserver -k >/dev/null 2>&1 || true
-# The pty's waits block as a UART's do (a test-harness preload, never
-# shipped); the server starts without it.
-preload=()
-if [ -f "$ptywait_src" ] && gcc -O2 -shared -fPIC -o ptywait.so "$ptywait_src" -ldl 2>/dev/null; then
-    preload=(env "LD_PRELOAD=$work/ptywait.so")
-fi
+# The server starts without the preload.
+preload=(env "LD_PRELOAD=$ptywait")
 wineserver -p >/dev/null 2>&1
 
 last_status() { grep '^status' report.txt 2>/dev/null | tail -1 | cut -f2; }

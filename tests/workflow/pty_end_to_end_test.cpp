@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <termios.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -132,6 +133,117 @@ TEST_F(EndToEndTest, ShutdownDuringAWriteFinishesThePager) {
     view.OnTimer(0);
     EXPECT_EQ(pager.Log().size(), requests);
 }
+
+// A clean write through cradles that are not kind: a pager that answers in
+// bytes 5 ms apart (its reply ends long after the step's pause), replies
+// that a damaged length field or a 60 ms gap cut short, and a port whose
+// line settings another program left dirty, with the information area
+// holding every byte value. Each must end with the pager written; frames go
+// out once each, but for one retry of block 4's read where its reply broke.
+struct CradleCase {
+    const char* name;
+    sim::Delivery delivery;
+    sim::Fault block4;       // the fault of block 4's first read reply
+    std::uint8_t areaBase;   // 0x00 or 0x80: the area holds base .. base + 0x7F
+    bool dirtyLine = false;  // the port's settings spoiled before the tool opens it
+    std::size_t reads4 = 1;  // block 4's reads
+};
+void PrintTo(const CradleCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class CradleTest : public ::testing::TestWithParam<CradleCase> {};
+
+// Every setting that would drop, mark, strip, map or eat a byte, as
+// another program might have left them.
+void SpoilLineSettings(int fd) {
+    termios tio{};
+    ASSERT_EQ(::tcgetattr(fd, &tio), 0);
+    tio.c_iflag |= IGNPAR | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | INPCK;
+    tio.c_oflag |= OPOST | ONLCR | OCRNL;
+    tio.c_lflag |= ICANON | ECHO | ISIG | IEXTEN;
+    tio.c_cflag |= PARENB;
+    tio.c_cc[VMIN] = 4;
+    tio.c_cc[VTIME] = 10;
+    ASSERT_EQ(::tcsetattr(fd, TCSANOW, &tio), 0);
+}
+
+TEST_P(CradleTest, CleanWriteEndsWithThePagerWritten) {
+    const CradleCase c = GetParam();
+    sim::SubstitutePager pager;
+    // Shifted, so that the bytes the write replaces (serial number, mark,
+    // checksum) hold harmless values and every special one goes both ways.
+    std::vector<std::uint8_t> area(kInfoAreaSize);
+    for (std::size_t i = 0; i < area.size(); ++i) {
+        area[i] = static_cast<std::uint8_t>(c.areaBase + ((i + 0x28) & 0x7F));
+    }
+    pager.WriteMemory(kInfoAreaStart, area);
+    pager.RefreshInfoArea();
+    pager.ScriptFaults(kCmdReadBlock, {c.block4});
+    pager.SetSplitGap(60ms);
+    sim::PtyPagerOptions options;
+    options.delivery = c.delivery;
+    sim::PtyPager runner(pager, options);
+    ASSERT_TRUE(runner.Start()) << runner.LastError();
+    if (c.dirtyLine) {
+        SpoilLineSettings(runner.PortFd());
+    }
+    testing::RecordingReporter reporter;
+    LinkState state;
+    CSerialLink link{state, &reporter};
+    ExplicitPortSource ports{runner.PortPath()};
+    SystemClock clock;
+    PortSelection selection;
+    testing::FakeForm form;
+    CVexloView view{form, link, ports, clock, selection};
+    form.Attach(&view);
+
+    view.OnInitialUpdate();
+    view.OnTimer(0);
+    ASSERT_EQ(form.Status(), txt::kEnterSerial);
+    form.Type("AB12CD34EF");
+    view.OnSerialKillFocus();
+    view.OnWriteButton();
+    view.WaitForTransaction();
+    EXPECT_TRUE(form.Boxes().empty());
+    EXPECT_EQ(form.Status(), txt::kCompleted);
+
+    std::vector<std::uint8_t> expected = area;
+    const std::string serial = "AB12CD34EF";
+    std::copy(serial.begin(), serial.end(), expected.begin() + 0x10);
+    expected[0x3F] = 0x01;
+    expected[0x5F] = SumChecksum(std::span(expected).first(0x5F));
+    EXPECT_EQ(pager.ReadMemory(kInfoAreaStart, kInfoAreaSize), expected);
+    EXPECT_EQ(pager.ReadMemory(kMirrorAreaStart, kInfoAreaSize), expected);
+
+    std::vector<unsigned> commands;
+    std::vector<std::chrono::nanoseconds> reads4;
+    for (const auto& e : pager.Log()) {
+        commands.push_back(e.request.command);
+        if (e.request.command == kCmdReadBlock && e.request.Address() == kInfoAreaStart) {
+            reads4.push_back(e.at);
+        }
+    }
+    std::vector<unsigned> clean{0x22, 0x92, 0x02, 0x02, 0x23, 0x20,
+                                0x01, 0x01, 0x01, 0x01, 0x21, 0x72};
+    clean.insert(clean.begin() + 2, c.reads4 - 1, 0x02);
+    EXPECT_EQ(commands, clean);
+    // A broken reply costs one retry, well before the step's 3000 ms wait.
+    if (reads4.size() == 2) {
+        EXPECT_LT(reads4[1] - reads4[0], 1s);
+    }
+    EXPECT_TRUE(reporter.Messages().empty());
+    view.Shutdown();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cradles, CradleTest,
+    ::testing::Values(CradleCase{"SlowPager", {1, 5000us}, sim::Fault::None, 0x00},
+                      CradleCase{"DamagedLength", {}, sim::Fault::BadLength, 0x00, false, 2},
+                      CradleCase{"ReplyCutBy60ms", {}, sim::Fault::Split, 0x00, false, 2},
+                      CradleCase{"DirtyLineLowBytes", {}, sim::Fault::None, 0x00, true},
+                      CradleCase{"DirtyLineHighBytes", {}, sim::Fault::None, 0x80, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // The cradle pulled as the pager takes frame k of a clean write (probe,
 // status, read 4, read 5, read finish, write start, blocks 4, 5, 240, 241,
