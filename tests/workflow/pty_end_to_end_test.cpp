@@ -29,6 +29,32 @@ namespace {
 using namespace std::chrono_literals;
 namespace txt = sn::text;
 
+// The form's view over a real CSerialLink and the system clock, its port
+// source naming one port (a pty, or a link to one).
+struct CradleView {
+    explicit CradleView(const std::string& port) : ports(port) { form.Attach(&view); }
+    // Start-up and one tick, then the operator's serial number and the Write
+    // button; returns once the transaction has ended.
+    void WriteAfterOneTick() {
+        view.OnInitialUpdate();
+        view.OnTimer(0);
+        ASSERT_EQ(form.Status(), txt::kEnterSerial);
+        form.Type("AB12CD34EF");
+        view.OnSerialKillFocus();
+        view.OnWriteButton();
+        view.WaitForTransaction();
+    }
+
+    testing::RecordingReporter reporter;
+    LinkState state;
+    CSerialLink link{state, &reporter};
+    ExplicitPortSource ports;
+    SystemClock clock;
+    PortSelection selection;
+    testing::FakeForm form;
+    CVexloView view{form, link, ports, clock, selection};
+};
+
 class EndToEndTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -188,25 +214,10 @@ TEST_P(CradleTest, CleanWriteEndsWithThePagerWritten) {
     if (c.dirtyLine) {
         SpoilLineSettings(runner.PortFd());
     }
-    testing::RecordingReporter reporter;
-    LinkState state;
-    CSerialLink link{state, &reporter};
-    ExplicitPortSource ports{runner.PortPath()};
-    SystemClock clock;
-    PortSelection selection;
-    testing::FakeForm form;
-    CVexloView view{form, link, ports, clock, selection};
-    form.Attach(&view);
-
-    view.OnInitialUpdate();
-    view.OnTimer(0);
-    ASSERT_EQ(form.Status(), txt::kEnterSerial);
-    form.Type("AB12CD34EF");
-    view.OnSerialKillFocus();
-    view.OnWriteButton();
-    view.WaitForTransaction();
-    EXPECT_TRUE(form.Boxes().empty());
-    EXPECT_EQ(form.Status(), txt::kCompleted);
+    CradleView cradle(runner.PortPath());
+    cradle.WriteAfterOneTick();
+    EXPECT_TRUE(cradle.form.Boxes().empty());
+    EXPECT_EQ(cradle.form.Status(), txt::kCompleted);
 
     std::vector<std::uint8_t> expected = area;
     const std::string serial = "AB12CD34EF";
@@ -232,8 +243,8 @@ TEST_P(CradleTest, CleanWriteEndsWithThePagerWritten) {
     if (reads4.size() == 2) {
         EXPECT_LT(reads4[1] - reads4[0], 1s);
     }
-    EXPECT_TRUE(reporter.Messages().empty());
-    view.Shutdown();
+    EXPECT_TRUE(cradle.reporter.Messages().empty());
+    cradle.view.Shutdown();
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -306,41 +317,28 @@ TEST_P(CradlePulledTest, EndsWithTheStepsOutcomeAndLeavesNothingBehind) {
                             pulledAt = std::chrono::steady_clock::now().time_since_epoch().count();
                         }});
         Plug(first);
-        testing::RecordingReporter reporter;
-        LinkState state;
-        CSerialLink link{state, &reporter};
-        ExplicitPortSource ports{cradle};
-        SystemClock clock;
-        PortSelection selection;
-        testing::FakeForm form;
-        CVexloView view{form, link, ports, clock, selection};
-        form.Attach(&view);
-
-        view.OnInitialUpdate();
-        view.OnTimer(0);
+        CradleView tool(cradle);
         if (c.box == nullptr) {
-            EXPECT_EQ(form.Status(), txt::kSeatPager);
+            tool.view.OnInitialUpdate();
+            tool.view.OnTimer(0);
+            EXPECT_EQ(tool.form.Status(), txt::kSeatPager);
         } else {
-            ASSERT_EQ(form.Status(), txt::kEnterSerial);
-            form.Type("AB12CD34EF");
-            view.OnSerialKillFocus();
-            view.OnWriteButton();
-            view.WaitForTransaction();
-            ASSERT_EQ(form.Boxes().size(), 1u);
-            EXPECT_EQ(form.Boxes()[0].text, c.box);
+            tool.WriteAfterOneTick();
+            ASSERT_EQ(tool.form.Boxes().size(), 1u);
+            EXPECT_EQ(tool.form.Boxes()[0].text, c.box);
         }
         ASSERT_TRUE(first.Pulled());
         const auto since = std::chrono::steady_clock::now().time_since_epoch() -
                            std::chrono::steady_clock::duration(pulledAt.load());
         EXPECT_LT(since, 4000ms) << "the pull's outcome came only after the reply wait";
-        EXPECT_FALSE(link.IsOpen());
+        EXPECT_FALSE(tool.link.IsOpen());
 
         // The blocks the pager took are written, as the tool prepared them.
         std::array<std::uint8_t, 4> blocks{4, 5, 240, 241};
         for (std::size_t i = 0; i < blocks.size(); ++i) {
             if (c.frame >= 7 + i) {
                 const std::size_t at = blocks[i] * kBlockSize;
-                std::copy_n(view.pagerImage.begin() + static_cast<long>(at), kBlockSize,
+                std::copy_n(tool.view.pagerImage.begin() + static_cast<long>(at), kBlockSize,
                             expected.begin() + static_cast<long>(at));
             }
         }
@@ -348,10 +346,10 @@ TEST_P(CradlePulledTest, EndsWithTheStepsOutcomeAndLeavesNothingBehind) {
 
         sim::PtyPager second(pager);
         Plug(second);
-        view.OnTimer(0);
+        tool.view.OnTimer(0);
         const bool numbered = c.frame >= 7;  // block 4 holds the mark byte
-        EXPECT_EQ(form.Status(), numbered ? txt::kAlreadyNumbered : txt::kEnterSerial);
-        view.Shutdown();
+        EXPECT_EQ(tool.form.Status(), numbered ? txt::kAlreadyNumbered : txt::kEnterSerial);
+        tool.view.Shutdown();
     }
     EXPECT_TRUE(SettlesAt(fds, threads))
         << "descriptors " << Count("/proc/self/fd") << " (were " << fds << "), threads "
