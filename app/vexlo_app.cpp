@@ -7,10 +7,8 @@
 
 #include "app/about_dialog.h"
 #include "app/serial_comm_dialog.h"
-#include "ports/explicit_port_source.h"
 #include "ports/list_serial_ports.h"
 #include "ports/serial_comm_dlg.h"
-#include "ports/sysfs_port_source.h"
 #include "workflow/texts.h"
 
 // The icon lives in a static library's resources, which the linker would drop.
@@ -40,7 +38,7 @@ class CVexloApp::Reporter final : public LinkReporter {
 CVexloApp::CVexloApp(AppOptions options)
     : options_(std::move(options)),
       reporter_(std::make_unique<Reporter>(broker_)),
-      link_(state_, reporter_.get()) {}
+      station_(reporter_.get()) {}
 
 CVexloApp::~CVexloApp() {
     Shutdown();
@@ -48,34 +46,26 @@ CVexloApp::~CVexloApp() {
 
 bool CVexloApp::InitInstance() {
     InitResources();
-    if (options_.source) {
-        source_ = std::move(options_.source);
-    } else if (options_.simulate) {
-        cradle_ = std::make_unique<sim::VirtualCradle>();
-        if (!cradle_->Start(std::string(sim::SubstitutePager::kDefaultModel), false)) {
-            startError_ = "The virtual cradle could not be started.";
-            return false;
-        }
-        cradle_->EnableSwap(std::chrono::seconds(options_.swapSeconds));
-        source_ = std::make_unique<ExplicitPortSource>(cradle_->PortPath());
-    } else if (!options_.port.empty()) {
-        source_ = std::make_unique<ExplicitPortSource>(options_.port);
-    } else {
-        source_ = std::make_unique<SysfsPortSource>();
+    CradleOptions cradle;
+    cradle.port = options_.port;
+    cradle.simulate = options_.simulate;
+    cradle.swapAfter = std::chrono::seconds(options_.swapSeconds);
+    cradle.source = std::move(options_.source);
+    std::string why;
+    if (!station_.SetUpCradle(std::move(cradle), why)) {
+        startError_ = "The virtual cradle could not be started.";
+        return false;
     }
     frame_ = std::make_unique<CMainFrame>();
     frame_->setWindowIcon(QIcon(QStringLiteral(":/sntool.png")));
     broker_ = new BoxBroker(frame_.get());
-    view_ = std::make_unique<CVexloView>(*frame_->Form(), link_, *source_, clock_, selection_);
-    runner_ = std::make_unique<TickRunner>([this] { view_->OnTimer(CVexloView::kTimerId); });
-    frame_->Form()->Attach(view_.get(), broker_, [this] { runner_->Post(); });
+    CVexloView& view = station_.MakeView(*frame_->Form());
+    frame_->Form()->Attach(&view, broker_, station_.TickOnThread());
     if (!options_.logs.empty() || options_.nextFrom) {
         // Without a log the ledger lasts as long as the window.
-        ledger_ = std::make_unique<JournalLedger>(options_.logs);
-        hooks_ = std::make_unique<ProductionHooks>(*frame_->Form(), *ledger_, options_.nextFrom);
-        view_->SetHooks(hooks_.get());
+        station_.UseLedger(*frame_->Form(), options_.logs, options_.nextFrom);
     }
-    view_->SetEnterWrites(options_.enterWrites);
+    view.SetEnterWrites(options_.enterWrites);
 
     connect(frame_->SystemSetupAction(), &QAction::triggered, this, &CVexloApp::OnSystemSetup);
     connect(frame_->AboutAction(), &QAction::triggered, this, &CVexloApp::OnAppAbout);
@@ -84,27 +74,27 @@ bool CVexloApp::InitInstance() {
     frame_->OnClose([this] { return OnCloseRequested(); });
     closeWhenDone_.setInterval(50);
     connect(&closeWhenDone_, &QTimer::timeout, this, [this] {
-        if (!view_->TransactionRunning()) {
+        if (!View()->TransactionRunning()) {
             closeWhenDone_.stop();
             frame_->close();
         }
     });
 
-    view_->OnInitialUpdate();
+    view.OnInitialUpdate();
     OnUpdateSystemSetup();
     frame_->show();
-    if (hooks_ && !options_.logs.empty()) {
-        hooks_->Preload();  // off the GUI thread; its boxes come once the window is up
+    if (station_.Hooks() != nullptr && !options_.logs.empty()) {
+        station_.Hooks()->Preload();  // off the GUI thread; its boxes come once the window is up
     }
     return true;
 }
 
 void CVexloApp::OnUpdateSystemSetup() {
-    frame_->SystemSetupAction()->setEnabled(SystemSetupEnabled(selection_));
+    frame_->SystemSetupAction()->setEnabled(SystemSetupEnabled(station_.Selection()));
 }
 
 void CVexloApp::OnNewDocument() {
-    view_->OnInitialUpdate();
+    View()->OnInitialUpdate();
 }
 
 void CVexloApp::OnAppAbout() {
@@ -122,12 +112,13 @@ void CVexloApp::OnAppAbout() {
 // first, as it would have, while the window goes on (a box it opens can be
 // answered). The operator sees the wait cursor meanwhile.
 bool CVexloApp::HoldMonitorForDialog() {
-    const bool busy = runner_->Busy();
+    TickRunner& runner = *station_.Ticks();
+    const bool busy = runner.Busy();
     if (busy) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
     }
     holding_ = true;
-    const bool held = HoldMonitor(*frame_->Form(), *runner_, [this] {
+    const bool held = HoldMonitor(*frame_->Form(), runner, [this] {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         return !shutDown_;
     });
@@ -151,12 +142,12 @@ void CVexloApp::OnSystemSetup() {
     // on following the cradle.
     try {
         PortList ports;
-        ListSerialPorts(ports, 0, *source_, selection_);
+        ListSerialPorts(ports, 0, station_.Source(), station_.Selection());
         if (ports.empty()) {
             broker_->Show(Displayed(kNoPortText), QString::fromLatin1(kNoPortCaption),
                           QMessageBox::Critical);
         } else {
-            CSerialCommDlg dialog(*source_, selection_, frame_.get());
+            CSerialCommDlg dialog(station_.Source(), station_.Selection(), frame_.get());
             dialog.OnInitDialog();
             dialog.exec();
         }
@@ -168,10 +159,10 @@ void CVexloApp::OnSystemSetup() {
 }
 
 bool CVexloApp::OnCloseRequested() {
-    if (!shutDown_ && view_->TransactionRunning()) {
+    if (!shutDown_ && View()->TransactionRunning()) {
         // The pager is finished first; the window closes after it.
         frame_->Form()->StopTimer();
-        view_->BeginClose();
+        View()->BeginClose();
         closeWhenDone_.start();
         return false;
     }
@@ -185,22 +176,13 @@ void CVexloApp::Shutdown() {
     }
     shutDown_ = true;
     closeWhenDone_.stop();
-    view_->BeginClose();
+    View()->BeginClose();
     frame_->Form()->StopTimer();
     broker_->CloseAll();  // a box asked for from now on returns at once
-    // A transaction still running finishes with its waits and pauses intact;
-    // only then is the clock cancelled for a tick that may still wait.
-    view_->WaitForTransaction();
-    clock_.Cancel();
-    runner_->Stop();
-    view_->Shutdown();
-    hooks_.reset();  // its reading thread ends once its boxes have returned
+    station_.Shutdown();
     // The window may still be up (its close waited for a pager): from here on
     // its events reach no view.
     frame_->Form()->Attach(nullptr, broker_, {});
-    if (cradle_) {
-        cradle_.reset();
-    }
 }
 
 }  // namespace sn::app

@@ -21,14 +21,7 @@
 #include "app/box_broker.h"
 #include "app/main_frame.h"
 #include "ports/port_source.h"
-#include "ports/ser_info.h"
-#include "production/journal_ledger.h"
-#include "production/production_hooks.h"
-#include "serial/serial_link.h"
-#include "sim/virtual_cradle.h"
-#include "workflow/clock.h"
-#include "workflow/tick_runner.h"
-#include "workflow/vexlo_view.h"
+#include "station/station.h"
 
 namespace sn::app {
 
@@ -62,10 +55,9 @@ class CVexloApp final : public QObject {
 
     CMainFrame* Frame() const { return frame_.get(); }
     GuiForm* Form() const { return frame_->Form(); }
-    CVexloView* View() const { return view_.get(); }
-    CSerialLink& Link() { return link_; }
-    PortSelection& Selection() { return selection_; }
-    sim::VirtualCradle* Cradle() const { return cradle_.get(); }
+    CVexloView* View() { return station_.View(); }
+    CSerialLink& Link() { return station_.Link(); }
+    PortSelection& Selection() { return station_.Selection(); }
 
   private:
     class Reporter;
@@ -75,21 +67,12 @@ class CVexloApp final : public QObject {
     bool OnCloseRequested();
 
     AppOptions options_;
-    std::unique_ptr<sim::VirtualCradle> cradle_;
-    std::unique_ptr<PortSource> source_;
     std::unique_ptr<CMainFrame> frame_;
     BoxBroker* broker_ = nullptr;
     std::unique_ptr<LinkReporter> reporter_;
-    LinkState state_;
-    CSerialLink link_;
-    SystemClock clock_;
-    PortSelection selection_;
-    std::unique_ptr<CVexloView> view_;
-    std::unique_ptr<TickRunner> runner_;
+    CStation station_;  // ended before the frame and its form go
     bool shutDown_ = false;
     bool holding_ = false;  // System Setup waits for a tick (GUI thread only)
-    std::unique_ptr<JournalLedger> ledger_;
-    std::unique_ptr<ProductionHooks> hooks_;
     QTimer closeWhenDone_;
     std::string startError_;
 };

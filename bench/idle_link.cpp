@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
     }
     sn::LinkState state;
     sn::CSerialLink link(state);
-    if (link.Open(runner.PortPath(), 57600, 8, 2, 0) != 1) {
+    if (OpenCradlePort(link, runner.PortPath()) != 1) {
         std::fprintf(stderr, "open failed: %s\n", link.LastOpenError().c_str());
         return 1;
     }

@@ -8,7 +8,6 @@
 
 #include "cli/os_hints.h"
 #include "cli/permission_hint.h"
-#include "serial/posix_device_path.h"
 
 namespace sn::cli {
 
@@ -43,8 +42,7 @@ bool StdoutIsTerminal() {
     return ::isatty(STDOUT_FILENO) == 1;
 }
 
-std::string FixFor(const std::string& devicePath, const std::string& osReason) {
-    const std::string path = PosixDevicePath(devicePath);
+std::string FixFor(const std::string& path, const std::string& osReason) {
     if (osReason == "Permission denied") {
         struct stat st {};
         if (::stat(path.c_str(), &st) != 0) {

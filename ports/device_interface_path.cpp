@@ -1,8 +1,7 @@
-// The device-interface path: bridge ports only, and the only path that tells
-// whether a cradle is present.
+// The device-interface path: every COM-port interface, bridges told by their
+// friendly names. The only path that tells whether a cradle is present.
 
 #include "ports/friendly_name.h"
-#include "ports/list_serial_ports.h"
 #include "ports/port_paths.h"
 
 namespace sn::detail {
@@ -14,60 +13,48 @@ constexpr std::size_t kMaxProperty = 255;
 
 class InterfaceSet {
   public:
-    explicit InterfaceSet(PortSource& source) : source_(source) {
-        if (const std::uint32_t e = source_.OpenInterfaceSet(); e != 0) {
+    explicit InterfaceSet(WinPortApi& api) : api_(api) {
+        if (const std::uint32_t e = api_.OpenInterfaceSet(); e != 0) {
             throw PortListError(ErrorText("SetupDiGetClassDevs failed.", e));
         }
     }
     InterfaceSet(const InterfaceSet&) = delete;
     InterfaceSet& operator=(const InterfaceSet&) = delete;
-    ~InterfaceSet() { source_.CloseInterfaceSet(); }
+    ~InterfaceSet() { api_.CloseInterfaceSet(); }
 
   private:
-    PortSource& source_;
+    WinPortApi& api_;
 };
 
-std::optional<std::string> ReadProperty(PortSource& source, std::uint32_t index,
-                                        DeviceProperty which) {
-    auto text = source.GetDeviceProperty(index, which);
-    if (text && text->size() > kMaxProperty) {
-        return std::nullopt;  // does not fit the buffer: the read fails
-    }
-    return text;
+bool Fits(const std::optional<std::string>& text) {
+    return text && text->size() <= kMaxProperty;
 }
 
-// Appends the interface when it is a bridge; false when it was skipped.
-bool TakeInterface(PortList& ports, PortSource& source, std::uint32_t index,
-                   const std::string& devicePath) {
-    const auto friendly = ReadProperty(source, index, DeviceProperty::FriendlyName);
-    if (!friendly) {
-        return false;
-    }
-    const auto description = ReadProperty(source, index, DeviceProperty::Description);
-    if (!description) {
-        return false;
-    }
-    const auto location = ReadProperty(source, index, DeviceProperty::LocationInformation);
-    const ParsedFriendlyName parsed = ParseFriendlyName(*friendly);
-    if (!IsBridgeName(parsed.model)) {
-        return false;
-    }
-    SSerInfo info;
-    info.devicePath = devicePath;
-    info.portName = parsed.port;
-    info.friendlyName = *friendly;
-    info.isUsb = location && location->compare(0, 3, "USB") == 0 ? 1 : 0;
-    info.description = *description;
-    ports.push_back(info);
-    return true;
+// A port is a bridge only when its friendly name and description both fit
+// the rules' buffers; anything else is listed for display only.
+PortRecord Describe(WinPortApi& api, std::uint32_t index, const std::string& devicePath) {
+    const auto friendly = api.GetDeviceProperty(index, DeviceProperty::FriendlyName);
+    const auto description = api.GetDeviceProperty(index, DeviceProperty::Description);
+    const auto location = api.GetDeviceProperty(index, DeviceProperty::LocationInformation);
+    PortRecord r;
+    r.friendlyName = friendly.value_or(devicePath);
+    const ParsedFriendlyName parsed = ParseFriendlyName(r.friendlyName);
+    // Windows names the port in the friendly name's parentheses; an interface
+    // without them is known by its device path alone.
+    r.name = parsed.hasParenthesis ? parsed.port : devicePath;
+    r.path = r.name;
+    r.description = Fits(description) ? *description : std::string();
+    r.isBridge = Fits(friendly) && Fits(description) && IsBridgeName(parsed.model);
+    r.isUsb = Fits(location) && location->compare(0, 3, "USB") == 0;
+    return r;
 }
 
 }  // namespace
 
-void DeviceInterfacePath(PortList& ports, PortSource& source, PortSelection& selection) {
-    InterfaceSet set(source);
+void DeviceInterfacePath(std::vector<PortRecord>& ports, WinPortApi& api) {
+    InterfaceSet set(api);
     for (std::uint32_t index = 0;; ++index) {
-        const std::uint32_t e = source.EnumInterface(index);
+        const std::uint32_t e = api.EnumInterface(index);
         if (e == kErrorNoMoreItems) {
             break;
         }
@@ -75,15 +62,13 @@ void DeviceInterfacePath(PortList& ports, PortSource& source, PortSelection& sel
             throw PortListError(ErrorText("SetupDiEnumDeviceInterfaces failed.", e));
         }
         // An interface whose detail can't be had is skipped: ending the whole
-        // scan there would hide a cradle that is present. The source sizes the
+        // scan there would hide a cradle that is present. The API sizes the
         // detail by the system's answer, so a long device path is no failure.
         std::string devicePath;
-        if (source.GetInterfaceDetail(index, devicePath) != 0) {
+        if (api.GetInterfaceDetail(index, devicePath) != 0) {
             continue;
         }
-        if (TakeInterface(ports, source, index, devicePath)) {
-            selection.cradleMissing = 0;
-        }
+        ports.push_back(Describe(api, index, devicePath));
     }
 }
 

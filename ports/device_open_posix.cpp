@@ -5,12 +5,12 @@
 
 #include <filesystem>
 
-#include "ports/interface_list_source.h"
+#include "ports/listed_port_source.h"
 
 namespace sn {
 
-bool DeviceCanBeOpened(const std::string& devicePath) {
-    const int fd = ::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+bool DeviceCanBeOpened(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         return false;
     }
@@ -21,6 +21,11 @@ bool DeviceCanBeOpened(const std::string& devicePath) {
 bool PortPathExists(const std::string& path) {
     std::error_code ec;
     return std::filesystem::exists(path, ec);  // a dangling link counts as absent
+}
+
+// Nothing here gives ports friendly names: the description says it all.
+std::string BridgeFriendlyName(const std::string&) {
+    return kBridgeDescription;
 }
 
 }  // namespace sn

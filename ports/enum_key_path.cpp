@@ -1,6 +1,6 @@
-// The Enum-key path: every serial port found in the registry's hardware tree.
+// The Enum-key path: every serial port found in the registry's hardware tree,
+// none of them known to be a bridge.
 
-#include "ports/list_serial_ports.h"
 #include "ports/port_paths.h"
 
 namespace sn::detail {
@@ -15,7 +15,7 @@ const std::string kEnumPath = "Could not read from HKLM\\Enum";
 // An open registry key, closed on every way out.
 class Key {
   public:
-    Key(PortSource& source, RegKey parent, const std::string& name, const std::string& errorText)
+    Key(WinPortApi& source, RegKey parent, const std::string& name, const std::string& errorText)
         : source_(source) {
         const auto key = source_.OpenKey(parent, name);
         if (!key) {
@@ -45,13 +45,13 @@ class Key {
     }
 
   private:
-    PortSource& source_;
+    WinPortApi& source_;
     RegKey key_ = 0;
 };
 
-void AddOrReplace(PortList& ports, const SSerInfo& info) {
-    for (SSerInfo& existing : ports) {
-        if (existing.portName == info.portName) {
+void AddOrReplace(std::vector<PortRecord>& ports, const PortRecord& info) {
+    for (PortRecord& existing : ports) {
+        if (existing.name == info.name) {
             existing = info;  // keeps the first one's place
             return;
         }
@@ -59,7 +59,8 @@ void AddOrReplace(PortList& ports, const SSerInfo& info) {
     ports.push_back(info);
 }
 
-void PortInstances(PortList& ports, PortSource& source, const Key& device, int isUsb) {
+void PortInstances(std::vector<PortRecord>& ports, WinPortApi& source, const Key& device,
+                   bool isUsb) {
     for (std::uint32_t i = 0;; ++i) {
         const auto name = device.Subkey(i);
         if (!name) {
@@ -70,16 +71,18 @@ void PortInstances(PortList& ports, PortSource& source, const Key& device, int i
         if (!portName) {
             continue;
         }
-        SSerInfo info;
-        info.devicePath = "\\\\.\\" + *portName;
-        info.portName = *portName;
+        PortRecord info;
+        info.name = *portName;
+        info.path = *portName;
         info.friendlyName = instance.Value("FRIENDLYNAME").value_or("");
         info.isUsb = isUsb;
+        info.unidentified = true;
         AddOrReplace(ports, info);
     }
 }
 
-void ClassKey(PortList& ports, PortSource& source, const Key& enumKey, const std::string& cls) {
+void ClassKey(std::vector<PortRecord>& ports, WinPortApi& source, const Key& enumKey,
+              const std::string& cls) {
     const Key classKey(source, enumKey.get(), cls, kEnumPath + "\\" + cls);
     const bool usbClass = cls == "USBPORTS";
     for (std::uint32_t j = 0;; ++j) {
@@ -91,13 +94,13 @@ void ClassKey(PortList& ports, PortSource& source, const Key& enumKey, const std
             continue;
         }
         const Key device(source, classKey.get(), *dev, kEnumPath + "\\" + cls + "\\" + *dev);
-        PortInstances(ports, source, device, usbClass ? 1 : 0);
+        PortInstances(ports, source, device, usbClass);
     }
 }
 
 }  // namespace
 
-void EnumKeyPath(PortList& ports, PortSource& source) {
+void EnumKeyPath(std::vector<PortRecord>& ports, WinPortApi& source) {
     const Key enumKey(source, kHklm, "Enum", kEnumPath);
     for (std::uint32_t i = 0;; ++i) {
         const auto cls = enumKey.Subkey(i);

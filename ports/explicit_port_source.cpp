@@ -2,11 +2,11 @@
 
 namespace sn {
 
-std::vector<ComInterface> ExplicitPortSource::Scan() {
+std::vector<PortRecord> ExplicitPortSource::Scan() {
     if (path_.empty() || !PortPathExists(path_)) {
         return {};
     }
-    return {BridgeInterface(path_, "USB (named port)")};
+    return {BridgeRecord(path_)};
 }
 
 }  // namespace sn

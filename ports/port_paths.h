@@ -1,20 +1,20 @@
 #pragma once
-// The three ways of finding ports, chosen by the OS version. Internal to
-// ListSerialPorts.
+// The three ways of finding ports on Windows, chosen by the version. Internal
+// to ScanWindowsPorts.
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
-#include "ports/port_source.h"
-#include "ports/ser_info.h"
+#include "ports/win_port_api.h"
 
 namespace sn::detail {
 
 // "<what> (err=<code in lower-case hex>)"
 std::string ErrorText(const char* what, std::uint32_t code);
 
-void DeviceInterfacePath(PortList& ports, PortSource& source, PortSelection& selection);
-void NumberedPath(PortList& ports);
-void EnumKeyPath(PortList& ports, PortSource& source);
+void DeviceInterfacePath(std::vector<PortRecord>& ports, WinPortApi& api);
+void NumberedPath(std::vector<PortRecord>& ports);
+void EnumKeyPath(std::vector<PortRecord>& ports, WinPortApi& api);
 
 }  // namespace sn::detail

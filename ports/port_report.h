@@ -9,16 +9,14 @@
 namespace sn {
 
 struct PortReport {
-    std::string portName;  // from the friendly name's parentheses, else the device path
+    std::string portName;  // "COM3", "/dev/ttyUSB0"
     std::string friendlyName;
     std::string devicePath;
     bool isBridge = false;
 };
 
-// Walks the device interfaces (the paths of older systems list no friendly
-// names worth showing: their records come from ListSerialPorts), then adds
-// the source's other serial ports that the walk did not list. Raises
-// PortListError as ListSerialPorts does.
+// The source's ports, all of them, in its order. Raises PortListError as
+// ListSerialPorts does.
 std::vector<PortReport> ReportPorts(PortSource& source);
 
 }  // namespace sn

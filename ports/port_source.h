@@ -1,35 +1,38 @@
 #pragma once
-// PortSource: what the OS tells about serial ports, as the port rules ask for
-// it. The rules (ListSerialPorts) stay free of any OS; each OS gives a source
-// (Linux sysfs, SetupAPI and the registry on Windows), tests a scripted one.
-//
-// Values come as the OS has them; the fixed buffer sizes of the rules (device
-// path 256 characters, properties 255, registry names and values 127) are
-// applied by the rules, not here.
+// PortSource: the serial ports there are, one PortRecord each, filled the way
+// each OS tells about its ports (sysfs on Linux; SetupAPI and the registry on
+// Windows; a path named on the command line). The port rules
+// (ListSerialPorts, ReportPorts) read records only, so they are the same on
+// every OS.
 
-#include <cstdint>
-#include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace sn {
 
-inline constexpr std::uint32_t kErrorNoMoreItems = 259;
-inline constexpr std::uint32_t kErrorInsufficientBuffer = 122;
-inline constexpr std::uint32_t kErrorMoreData = 234;
-inline constexpr std::uint32_t kPlatformNt = 2;
-
-struct OsVersion {
-    std::uint32_t error = 0;  // nonzero: the query failed with this code
-    std::uint32_t major = 0;
-    std::uint32_t platformId = 0;
+struct PortRecord {
+    std::string name;         // what the operator sees and picks: "COM12", "/dev/ttyUSB0"
+    std::string path;         // what is opened (and presence-tested)
+    std::string description;  // the device's own words: "CP2102N USB to UART Bridge Controller"
+    // What port lists show: Windows's friendly name, "Silicon Labs CP210x USB
+    // to UART Bridge (COM12)"; where the OS has none, the description.
+    std::string friendlyName;
+    bool isBridge = false;  // driven as the cradle's CP210x bridge
+    bool isUsb = false;
+    // Older Windows names its ports without telling what drives them: any of
+    // them may be the cradle's, so each is offered for the cradle without
+    // being shown as a bridge.
+    bool unidentified = false;
 };
 
-enum class DeviceProperty { FriendlyName, Description, LocationInformation };
-
-// A registry key handle of the source's; 0 is never a valid key.
-using RegKey = std::uint64_t;
-inline constexpr RegKey kHklm = 1;
+// Raised when the OS refuses a query; what() is the message text itself, such
+// as "SetupDiGetClassDevs failed. (err=5)". Everything the scan held has been
+// released by the time it reaches the caller.
+class PortListError : public std::runtime_error {
+  public:
+    explicit PortListError(const std::string& text) : std::runtime_error(text) {}
+};
 
 class PortSource {
   public:
@@ -38,31 +41,11 @@ class PortSource {
     PortSource& operator=(const PortSource&) = delete;
     virtual ~PortSource() = default;
 
-    virtual OsVersion GetVersion() = 0;
-
-    // The device-interface walk. Open returns 0 or an error code; Enum returns
-    // 0, kErrorNoMoreItems past the end, or another error code; Detail returns
-    // 0 and the device path, or an error code. Close is called on every way out
-    // once Open succeeded.
-    virtual std::uint32_t OpenInterfaceSet() = 0;
-    virtual std::uint32_t EnumInterface(std::uint32_t index) = 0;
-    virtual std::uint32_t GetInterfaceDetail(std::uint32_t index, std::string& devicePath) = 0;
-    virtual std::optional<std::string> GetDeviceProperty(std::uint32_t index,
-                                                         DeviceProperty which) = 0;
-    virtual void CloseInterfaceSet() = 0;
-
-    // The registry's hardware tree (HKLM\Enum and below).
-    virtual std::optional<RegKey> OpenKey(RegKey parent, const std::string& name) = 0;
-    virtual std::optional<std::string> EnumSubkey(RegKey key, std::uint32_t index) = 0;
-    virtual std::optional<std::string> QueryValue(RegKey key, const std::string& name) = 0;
-    virtual void CloseKey(RegKey key) = 0;
-
-    // The presence test: can the device be opened right now?
-    virtual bool CanOpen(const std::string& devicePath) = 0;
-
-    // Port names the OS knows beyond the device interfaces (Windows's
-    // HARDWARE\DEVICEMAP\SERIALCOMM), for display only: never a cradle.
-    virtual std::vector<std::string> OtherSerialPorts() { return {}; }
+    // Every serial port there is now, bridges and others, in the OS's order.
+    // Raises PortListError when the OS refuses to tell.
+    virtual std::vector<PortRecord> Scan() = 0;
+    // The presence test: can the port at `path` be opened right now?
+    virtual bool CanOpen(const std::string& path) = 0;
 };
 
 }  // namespace sn

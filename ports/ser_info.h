@@ -11,9 +11,9 @@
 namespace sn {
 
 struct SSerInfo {
-    std::string devicePath;    // the name the port is opened under
-    std::string portName;      // such as COM3 or ttyUSB0: what callers use
-    std::string friendlyName;  // for display; a bridge's ends in "(portName)"
+    std::string devicePath;    // the path the port is opened under
+    std::string portName;      // such as COM3 or /dev/ttyUSB0: what the operator picks
+    std::string friendlyName;  // for display; on Windows a bridge's ends in "(portName)"
     int isUsb = 0;
     std::string description;
 };

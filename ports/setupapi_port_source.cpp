@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "ports/interface_list_source.h"
+#include "ports/listed_port_source.h"
 #include "ports/system_port_source.h"
 
 namespace sn {
@@ -173,8 +173,8 @@ void SetupApiPortSource::CloseKey(RegKey key) {
     }
 }
 
-bool SetupApiPortSource::CanOpen(const std::string& devicePath) {
-    return DeviceCanBeOpened(devicePath);
+bool SetupApiPortSource::CanOpen(const std::string& path) {
+    return DeviceCanBeOpened(path);
 }
 
 // Every port the serial drivers have announced, as "COM3", in the registry's order.

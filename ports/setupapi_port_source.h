@@ -10,11 +10,11 @@
 #include <map>
 #include <vector>
 
-#include "ports/port_source.h"
+#include "ports/win_port_api.h"
 
 namespace sn {
 
-class SetupApiPortSource final : public PortSource {
+class SetupApiPortSource final : public WinApiPortSource {
   public:
     SetupApiPortSource() = default;
     ~SetupApiPortSource() override;
@@ -30,7 +30,7 @@ class SetupApiPortSource final : public PortSource {
     std::optional<std::string> EnumSubkey(RegKey key, std::uint32_t index) override;
     std::optional<std::string> QueryValue(RegKey key, const std::string& name) override;
     void CloseKey(RegKey key) override;
-    bool CanOpen(const std::string& devicePath) override;
+    bool CanOpen(const std::string& path) override;
     std::vector<std::string> OtherSerialPorts() override;
 
   private:

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 
 namespace sn {
 
@@ -65,32 +66,33 @@ bool HasNoUart(const fs::path& ttyDir) {
     return type && *type == "0";
 }
 
-std::optional<ComInterface> Describe(const fs::path& ttyDir, const std::string& name) {
+// A product string, when the device has a non-empty one.
+std::optional<std::string> Product(const fs::path& usbDir) {
+    auto text = ReadLine(usbDir / "product");
+    return text && !text->empty() ? text : std::nullopt;
+}
+
+std::optional<PortRecord> Describe(const fs::path& ttyDir, const std::string& name) {
     const auto deviceDir = DeviceDir(ttyDir);
     if (!deviceDir || HasNoUart(ttyDir)) {
         return std::nullopt;
     }
-    ComInterface c;
-    c.devicePath = "/dev/" + name;
+    PortRecord r;
+    r.name = "/dev/" + name;
+    r.path = r.name;
     const auto usb = UsbDeviceDir(*deviceDir);
     const std::string driver = DriverName(*deviceDir);
-    if (usb) {
-        c.location = "USB " + usb->filename().string();
-    }
-    if (driver == "cp210x") {
-        c.friendlyName = BridgeFriendlyName(name);
-        c.description = usb ? ReadLine(*usb / "product").value_or(kBridgeDescription)
-                            : std::string(kBridgeDescription);
+    r.isUsb = usb.has_value();
+    r.isBridge = driver == "cp210x";
+    if (r.isBridge) {
+        r.description = (usb ? Product(*usb) : std::nullopt).value_or(kBridgeDescription);
     } else if (usb) {
-        const std::string product =
-            ReadLine(*usb / "product").value_or(driver.empty() ? "USB Serial Device" : driver);
-        c.friendlyName = product + " (" + name + ")";
-        c.description = product;
+        r.description = Product(*usb).value_or(driver.empty() ? "USB Serial Device" : driver);
     } else {
-        c.friendlyName = "Communications Port (" + name + ")";
-        c.description = "Communications Port";
+        r.description = "Communications Port";
     }
-    return c;
+    r.friendlyName = r.description;
+    return r;
 }
 
 std::pair<std::string, long> SplitNumber(const std::string& s) {
@@ -115,7 +117,7 @@ SysfsPortSource::SysfsPortSource() {
     root_ = env != nullptr && *env != '\0' ? env : "/sys";
 }
 
-std::vector<ComInterface> SysfsPortSource::Scan() {
+std::vector<PortRecord> SysfsPortSource::Scan() {
     const fs::path ttyClass = fs::path(root_) / "class" / "tty";
     std::vector<std::string> names;
     std::error_code ec;
@@ -123,10 +125,10 @@ std::vector<ComInterface> SysfsPortSource::Scan() {
         names.push_back(it->path().filename().string());
     }
     std::sort(names.begin(), names.end(), TtyNameLess);
-    std::vector<ComInterface> out;
+    std::vector<PortRecord> out;
     for (const std::string& name : names) {
-        if (auto c = Describe(ttyClass / name, name)) {
-            out.push_back(std::move(*c));
+        if (auto r = Describe(ttyClass / name, name)) {
+            out.push_back(std::move(*r));
         }
     }
     return out;

@@ -1,15 +1,14 @@
-// The production journal's rows: written, split, and read back.
+// The production journal's rows: what an outcome does to its number, how a
+// record reads (a row, the header, a torn write, damage), and serial numbers
+// packed for the index. The CSV text itself is journal_csv.cpp's.
 
 #include "production/journal.h"
 
 #include <array>
-#include <cstring>
 
 namespace sn {
 
 namespace {
-
-constexpr std::string_view kFormulaStarts = "=+-@\t\r";
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
@@ -154,6 +153,42 @@ std::string WrongFields(std::size_t n) {
            std::to_string(kLogFields);
 }
 
+// A record of all the fields: a row, when its number and outcome read.
+RecordReading ReadWholeRow(std::span<const std::string_view> fields) {
+    RecordReading r;
+    const std::string_view outcomeText = UnescapeFormula(fields[6]);
+    const auto effect = OutcomeEffect(outcomeText);
+    const auto serial = PackSerial(fields[5]);
+    if (!serial) {
+        r.kind = RecordKind::Unreadable;
+        r.why = "its serial number \"" + std::string(UnescapeFormula(fields[5])) +
+                "\" is not ten letters, digits or '*'";
+    } else if (!effect) {
+        r.kind = RecordKind::Unreadable;
+        r.why = "its outcome \"" + std::string(outcomeText) + "\" is not one the tool writes";
+    } else {
+        r.kind = RecordKind::Row;
+        r.serial = *serial;
+        r.effect = *effect;
+    }
+    return r;
+}
+
+// Fewer fields: the start of a row whose write was cut off, if every field
+// fits its column.
+RecordReading ReadCutRow(std::span<const std::string_view> fields) {
+    RecordReading r;
+    bool fits = fields.size() < kLogFields;
+    for (std::size_t i = 0; fits && i < fields.size(); ++i) {
+        fits = FitsColumn(i, fields[i], i + 1 == fields.size());
+    }
+    r.kind = fits ? RecordKind::Torn : RecordKind::Unreadable;
+    if (!fits) {
+        r.why = WrongFields(fields.size());
+    }
+    return r;
+}
+
 }  // namespace
 
 std::optional<RowEffect> OutcomeEffect(std::string_view s) {
@@ -229,203 +264,16 @@ std::string UnpackSerial(std::uint64_t key) {
     return serial;
 }
 
-std::string CsvField(const std::string& value) {
-    // A spreadsheet computes a cell that begins like a formula: such a field
-    // (and one that begins with the apostrophe itself) gets an apostrophe.
-    const bool escape =
-        !value.empty() &&
-        (kFormulaStarts.find(value[0]) != std::string_view::npos || value[0] == '\'');
-    const std::string text = escape ? "'" + value : value;
-    if (text.find_first_of(",\"\r\n") == std::string::npos) {
-        return text;
-    }
-    std::string quoted = "\"";
-    for (char c : text) {
-        if (c == '"') {
-            quoted += '"';
-        }
-        quoted += c;
-    }
-    return quoted + '"';
-}
-
-std::string_view UnescapeFormula(std::string_view field) {
-    if (field.size() >= 2 && field[0] == '\'' &&
-        (kFormulaStarts.find(field[1]) != std::string_view::npos || field[1] == '\'')) {
-        return field.substr(1);
-    }
-    return field;
-}
-
-std::string FormatCsvRow(const LogRow& row) {
-    const std::array<const std::string*, kLogFields> fields = {
-        &row.time,         &row.station,       &row.port,    &row.model,
-        &row.serialBefore, &row.serialWritten, &row.outcome, &row.version};
-    std::string line;
-    const char* separator = "";
-    for (const std::string* f : fields) {
-        line += separator;
-        line += CsvField(*f);
-        separator = ",";
-    }
-    return line + "\r\n";
-}
-
 RecordReading ReadRecord(std::span<const std::string_view> fields) {
     RecordReading r;
     if (fields.size() == 1 && Blank(fields[0])) {
         r.kind = RecordKind::Empty;
-        return r;
-    }
-    if (IsHeaderPrefix(fields)) {
-        r.kind = RecordKind::Header;
-        return r;
-    }
-    if (fields.size() == kLogFields) {
-        const std::string_view outcomeText = UnescapeFormula(fields[6]);
-        const auto effect = OutcomeEffect(outcomeText);
-        const auto serial = PackSerial(fields[5]);
-        if (!serial) {
-            r.kind = RecordKind::Unreadable;
-            r.why = "its serial number \"" + std::string(UnescapeFormula(fields[5])) +
-                    "\" is not ten letters, digits or '*'";
-        } else if (!effect) {
-            r.kind = RecordKind::Unreadable;
-            r.why = "its outcome \"" + std::string(outcomeText) + "\" is not one the tool writes";
-        } else {
-            r.kind = RecordKind::Row;
-            r.serial = *serial;
-            r.effect = *effect;
-        }
-        return r;
-    }
-    // Fewer fields: the start of a row whose write was cut off, if every
-    // field fits its column.
-    bool fits = fields.size() < kLogFields;
-    for (std::size_t i = 0; fits && i < fields.size(); ++i) {
-        fits = FitsColumn(i, fields[i], i + 1 == fields.size());
-    }
-    r.kind = fits ? RecordKind::Torn : RecordKind::Unreadable;
-    if (!fits) {
-        r.why = WrongFields(fields.size());
+    } else if (IsHeaderPrefix(fields)) {
+        r.kind = RecordKind::Header;  // also the whole header, of as many fields as a row
+    } else {
+        r = fields.size() == kLogFields ? ReadWholeRow(fields) : ReadCutRow(fields);
     }
     return r;
-}
-
-std::size_t CsvSplitter::FindEnd(std::string_view text, std::size_t from, bool& quoted) const {
-    const char* base = text.data();
-    const std::size_t n = text.size();
-    // Most rows hold no quote: the line end is the record's end.
-    const void* nl = std::memchr(base + from, '\n', n - from);
-    const std::size_t lineEnd = nl != nullptr ? static_cast<const char*>(nl) - base : n;
-    if (std::memchr(base + from, '"', lineEnd - from) == nullptr) {
-        quoted = false;
-        return nl != nullptr ? lineEnd + 1 : std::string_view::npos;
-    }
-    quoted = true;
-    bool inQuotes = false;
-    for (std::size_t i = from; i < n; ++i) {
-        if (base[i] == '"') {
-            inQuotes = !inQuotes;  // "" inside quotes toggles twice
-        } else if (base[i] == '\n' && !inQuotes) {
-            return i + 1;
-        }
-    }
-    return std::string_view::npos;
-}
-
-const CsvRecord& CsvSplitter::Parse(std::string_view text, bool quoted, bool terminated) {
-    views_.clear();
-    record_ = CsvRecord{};
-    record_.size = text.size();
-    record_.terminated = terminated;
-    std::string_view body = text;
-    if (terminated) {
-        body.remove_suffix(1);  // the '\n'
-    }
-    if (!quoted) {
-        record_.lines = terminated ? 1 : 0;
-        if (!body.empty() && body.back() == '\r') {
-            body.remove_suffix(1);
-            record_.endsWithCr = !terminated;
-        }
-        std::size_t start = 0;
-        for (;;) {
-            const std::size_t comma = body.find(',', start);
-            views_.push_back(body.substr(start, comma - start));
-            if (comma == std::string_view::npos) {
-                break;
-            }
-            start = comma + 1;
-        }
-        record_.fields = views_;
-        return record_;
-    }
-    // Quoted parts: the fields are built, then seen.
-    owned_.assign(1, std::string());
-    bool inQuotes = false;
-    for (std::size_t i = 0; i < body.size(); ++i) {
-        const char c = body[i];
-        if (c == '\n') {
-            ++record_.lines;
-        }
-        if (inQuotes) {
-            if (c == '"' && i + 1 < body.size() && body[i + 1] == '"') {
-                owned_.back() += '"';
-                ++i;
-            } else if (c == '"') {
-                inQuotes = false;
-            } else {
-                owned_.back() += c;
-            }
-        } else if (c == '"') {
-            inQuotes = true;
-        } else if (c == ',') {
-            owned_.emplace_back();
-        } else if (c == '\r' && i + 1 == body.size()) {
-            record_.endsWithCr = !terminated;  // the CR of the line end
-        } else {
-            owned_.back() += c;
-        }
-    }
-    record_.lines += terminated ? 1 : 0;
-    record_.endsInQuotes = !terminated && inQuotes;
-    for (const std::string& f : owned_) {
-        views_.push_back(f);
-    }
-    record_.fields = views_;
-    return record_;
-}
-
-LogRow RowFromFields(std::span<const std::string_view> f) {
-    LogRow row;
-    std::array<std::string*, kLogFields> to = {&row.time,    &row.station,      &row.port,
-                                               &row.model,   &row.serialBefore, &row.serialWritten,
-                                               &row.outcome, &row.version};
-    for (std::size_t i = 0; i < f.size() && i < kLogFields; ++i) {
-        to[i]->assign(UnescapeFormula(f[i]));
-    }
-    return row;
-}
-
-ParsedLog ParseCsvLog(std::string_view content) {
-    ParsedLog parsed;
-    CsvSplitter splitter;
-    int line = 1;
-    splitter.Split(content, true, [&](const CsvRecord& r) {
-        const RecordReading reading = ReadRecord(r.fields);
-        const std::string where = "line " + std::to_string(line);
-        if (reading.kind == RecordKind::Row) {
-            parsed.rows.push_back(RowFromFields(r.fields));
-        } else if (reading.kind == RecordKind::Torn ||
-                   (!r.terminated && reading.kind == RecordKind::Unreadable)) {
-            parsed.torn.push_back(where);
-        } else if (reading.kind == RecordKind::Unreadable) {
-            parsed.unreadable.push_back(where + ": " + reading.why);
-        }
-        line += r.lines;
-    });
-    return parsed;
 }
 
 }  // namespace sn

@@ -11,6 +11,7 @@
 #include <ctime>
 
 #include "production/journal_file.h"
+#include "production/journal_file_internal.h"
 
 namespace sn {
 
@@ -111,8 +112,7 @@ bool JournalFile::AppendFlushed(const std::string& bytes, std::string& error) {
         return false;
     }
     if (static_cast<std::size_t>(n) != bytes.size()) {
-        error = "only " + std::to_string(n) + " of " + std::to_string(bytes.size()) +
-                " bytes could be written (is the disk full?)";
+        error = detail::ShortWriteReason(static_cast<std::size_t>(n), bytes.size());
         return false;
     }
     if (::fsync(handle_->fd) != 0) {

@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "production/journal_file.h"
+#include "production/journal_file_internal.h"
 
 namespace sn {
 
@@ -116,8 +117,7 @@ bool JournalFile::AppendFlushed(const std::string& bytes, std::string& error) {
         return false;
     }
     if (n != bytes.size()) {
-        error = "only " + std::to_string(n) + " of " + std::to_string(bytes.size()) +
-                " bytes could be written (is the disk full?)";
+        error = detail::ShortWriteReason(n, bytes.size());
         return false;
     }
     if (!FlushFileBuffers(handle_->h)) {

@@ -43,6 +43,10 @@ class JournalLedger final : public Ledger {
     std::vector<LedgerEntry> Unfinished() override;
 
     const std::vector<std::string>& Paths() const { return paths_; }
+    bool HasUnreadableLine() const override {
+        std::lock_guard lock(mutex_);
+        return problem_.has_value();
+    }
 
   private:
     struct Tail {
@@ -75,6 +79,7 @@ class JournalLedger final : public Ledger {
     bool ReadAll(JournalFile& first, Access access, std::string& error);
     bool CatchUp(std::size_t i, JournalFile& file, bool& replaced, std::string& error);
     bool ReadFrom(std::size_t i, JournalFile& file, std::uint64_t size, std::string& error);
+    bool ReadChunks(std::size_t i, JournalFile& file, std::uint64_t size, std::string& error);
     void TakeRecord(std::size_t i, const CsvRecord& record, std::uint64_t at);
     void Forget();
     std::uint8_t Flags(std::uint64_t key);
@@ -89,9 +94,10 @@ class JournalLedger final : public Ledger {
     bool Append(JournalFile& first, const LogRow& row, std::string& error);
     void RecordInMemory(const LogRow& row);
     std::string ProblemMessage() const;
+    std::vector<std::uint64_t> UnfinishedKeys();
 
     std::vector<std::string> paths_;
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
     std::vector<FileState> files_;
     LedgerIndex index_;
     std::optional<Problem> problem_;

@@ -33,6 +33,9 @@ struct Refusal {
         NotResumable,  // resume: the number is not one whose write broke off
     } kind;
     std::string message;  // complete, for the operator
+    // The message without its closing "Nothing was sent to the pager.", for
+    // a number that is let through all the same (--allow-duplicate).
+    std::string reason;
 };
 
 enum class NumberState {
@@ -74,6 +77,9 @@ class Ledger {
     // Reads the ledger. Notes (torn rows left out) go to `notes`; false, with
     // `error` set, when it cannot be read or has a row that cannot be read.
     virtual bool Open(std::vector<std::string>& notes, std::string& error) = 0;
+    // After a failed Open: a complete row could not be read (the message
+    // says how the ledger is mended), while what was read around it is known.
+    virtual bool HasUnreadableLine() const { return false; }
     // Whether Reserve would refuse `serial` now; records nothing.
     virtual std::optional<Refusal> Check(const std::string& serial, ReserveMode mode) = 0;
     // Reserves `serial` for the pager on `port`: checked and recorded as one step.

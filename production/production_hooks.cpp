@@ -26,9 +26,10 @@ std::string OutcomeText(const TransactionRecord& record) {
             return outcome::kModelRefused;
         case TransactionEnd::AlreadyNumbered:
             return outcome::kAlreadyNumbered;
-        case TransactionEnd::ErrorBox:
-            return record.boxTitle.rfind("Write Error", 0) == 0 ? record.boxTitle + nothing
-                                                                : record.boxTitle;
+        case TransactionEnd::ReadError:
+            return record.boxTitle;
+        case TransactionEnd::WriteError:
+            return record.boxTitle + nothing;
         case TransactionEnd::Refused:
         case TransactionEnd::None:
             break;
@@ -65,7 +66,7 @@ void ProductionHooks::Preload() {
             form_.MessageBox(note, text::kCaption, BoxIcon::Information);
         }
         if (!ok) {
-            const bool said = error.find("No pager is written") != std::string::npos;
+            const bool said = ledger_.HasUnreadableLine();  // its message says it
             form_.MessageBox(error + (said ? "" : " No pager is written until it can be used."),
                              text::kCaption, BoxIcon::Stop);
         }

@@ -4,6 +4,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
 
 namespace sn {
 
@@ -25,5 +28,15 @@ inline constexpr std::uint16_t kModelCodeAddress = 0x012A;  // text ended by 0xF
 inline constexpr std::size_t kModelCodeMaxLength = 16;
 inline constexpr std::uint16_t kMarkByteAddress = 0x013F;      // 0x01 once numbered
 inline constexpr std::uint16_t kInfoChecksumAddress = 0x015F;  // sum of 0x0100-0x015E
+
+// The model code in an information area (`area` begins at kInfoAreaStart):
+// its bytes up to the first erased one, sixteen at the most.
+std::string ModelCodeOf(std::span<const std::uint8_t> area);
+// A pager's byte as text: printable ASCII as it is, anything else as '.', so
+// that no control character reaches a terminal, a log or a spreadsheet.
+char PrintableChar(std::uint8_t byte);
+std::string PrintableText(std::string_view bytes);
+// A serial number as the pager holds it: letters upper-case.
+std::string UpperSerial(std::string_view typed);
 
 }  // namespace sn

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "protocol/link_state.h"
+#include "serial/line_settings.h"
 
 namespace sn {
 
@@ -32,5 +33,11 @@ class CommLink {
     // (the cradle was gone and has come back).
     virtual void RearmOpenReport() {}
 };
+
+// Opens `port` with the cradle's line settings.
+inline int OpenCradlePort(CommLink& link, const std::string& port) {
+    return link.Open(port, kCradleLine.baud, kCradleLine.dataBits, kCradleLine.stopBits,
+                     kCradleLine.parity);
+}
 
 }  // namespace sn

@@ -19,17 +19,9 @@
 #include <optional>
 #include <string>
 
-namespace sn {
+#include "serial/line_settings.h"
 
-// Line settings as the tool passes them: data bits as a count, stop bits and
-// parity as codes (stop bits 0 = one, 1 = one and a half, 2 = two; parity
-// 0 = none, 1 = odd, 2 = even, 3 = mark, 4 = space).
-struct LineSettings {
-    std::uint32_t baud = 57600;
-    std::uint8_t dataBits = 8;
-    std::uint8_t stopBits = 2;
-    std::uint8_t parity = 0;
-};
+namespace sn {
 
 enum class WaitResult {
     Input,      // bytes have arrived

@@ -11,21 +11,9 @@
 #include <cerrno>
 #include <cstring>
 
-#include "serial/posix_device_path.h"
 #include "serial/serial_port.h"
 
 namespace sn {
-
-std::string PosixDevicePath(std::string_view name) {
-    constexpr std::string_view kWinPrefix = "\\\\.\\";
-    if (name.substr(0, kWinPrefix.size()) == kWinPrefix) {
-        name.remove_prefix(kWinPrefix.size());
-    }
-    if (name.find('/') != std::string_view::npos) {
-        return std::string(name);
-    }
-    return "/dev/" + std::string(name);
-}
 
 namespace {
 
@@ -68,8 +56,7 @@ class PosixSerialPort final : public SerialPort {
     bool Open(const std::string& device) override {
         Close();
         hungUp_ = false;
-        const std::string path = PosixDevicePath(device);
-        fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        fd_ = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd_ < 0) {
             return Fail(errno);
         }

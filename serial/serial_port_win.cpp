@@ -5,6 +5,7 @@
 
 #include <atomic>
 
+#include "ports/win_device_name.h"
 #include "serial/serial_port.h"
 #include "serial/win_handle.h"
 
@@ -48,9 +49,9 @@ class WinSerialPort final : public SerialPort {
         if (!readEvent_.Reset(NewEvent()) || !writeEvent_.Reset(NewEvent())) {
             return Fail(GetLastError());
         }
-        port_.Reset(CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED,
-                                nullptr));
+        port_.Reset(CreateFileA(WinDeviceName(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr));
         if (!port_) {
             const DWORD e = GetLastError();
             Close();

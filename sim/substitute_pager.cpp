@@ -86,15 +86,7 @@ void SubstitutePager::SetModelCode(std::string_view code) {
 
 std::string SubstitutePager::ModelCode() const {
     std::lock_guard lock(mutex_);
-    std::string code;
-    for (std::size_t i = 0; i < kModelCodeMaxLength; ++i) {
-        const std::uint8_t b = memory_[kModelCodeAddress + i];
-        if (b == kErased) {
-            break;
-        }
-        code.push_back(static_cast<char>(b));
-    }
-    return code;
+    return ModelCodeOf(std::span(memory_).subspan(kInfoAreaStart, kInfoAreaSize));
 }
 
 void SubstitutePager::SetNumbered(bool numbered) {

@@ -1,5 +1,7 @@
 // The cradle monitor: one tick of timer 0.
 
+#include <algorithm>
+
 #include "ports/list_serial_ports.h"
 #include "protocol/frames.h"
 #include "protocol/pager_memory.h"
@@ -45,11 +47,15 @@ void CVexloView::CheckCradle() {
     if (selection_.autoSelect.load() != 0) {
         name = ports.empty() ? std::string() : ports.front().portName;
     }
+    // A listed port is opened by its path; a chosen name no longer listed
+    // (the dialog's choice of a port since gone) is opened as it is.
+    const auto listed = std::find_if(ports.begin(), ports.end(),
+                                     [&](const SSerInfo& p) { return p.portName == name; });
+    const std::string openName = listed != ports.end() ? listed->devicePath : name;
     // An open link (a pager still waiting for its number when a dialog
     // restarted the timer) stays open: the link keeps the port of the same
     // device, so the pager is simply asked again.
-    const std::string openName = PortNameToOpen(name);
-    if (serialLink.Open(openName, 57600, 8, 2, 0) == 0) {
+    if (OpenCradlePort(serialLink, openName) == 0) {
         lastOutcome_ = TickOutcome::PortNotOpened;
         return;
     }

@@ -8,10 +8,10 @@ namespace sn {
 // Ends the transaction: the port closed, the box shown, the monitor back at
 // one second. The status, button and progress bar stay as they are until the
 // next tick. When the window closes, nobody is left to read a box.
-void CVexloView::FailureExit(const char* text) {
+void CVexloView::FailureExit(TransactionEnd end, const char* text) {
     CloseIfOpen();
     const std::string box(text);
-    NoteEnd(TransactionEnd::ErrorBox, box.substr(0, box.find(" \r\n")));
+    NoteEnd(end, box.substr(0, box.find(" \r\n")));
     if (stopping_.load() || closing_.load()) {
         return;  // the outcome goes to the ledger; nobody is left to read a box
     }
@@ -19,11 +19,12 @@ void CVexloView::FailureExit(const char* text) {
     form_.StartTimer(1000);
 }
 
-bool CVexloView::Step(StepResult result, const char* timeoutText, const char* exhaustedText) {
+bool CVexloView::Step(StepResult result, TransactionEnd failure, const char* timeoutText,
+                      const char* exhaustedText) {
     if (result == StepResult::Ok) {
         return true;
     }
-    FailureExit(result == StepResult::Timeout ? timeoutText : exhaustedText);
+    FailureExit(failure, result == StepResult::Timeout ? timeoutText : exhaustedText);
     return false;
 }
 

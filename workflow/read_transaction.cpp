@@ -92,7 +92,7 @@ void CVexloView::WorkerThreadProc(CVexloView* view) {
         view->RestoreAfterRefusal();
     } else {
         if (!view->resumeSerial_.empty() && view->serialLink.IsOpen() == 0) {
-            view->serialLink.Open(view->LastPortName(), 57600, 8, 2, 0);
+            OpenCradlePort(view->serialLink, view->LastPortName());
         }
         view->ReadPagerInfo();
         if (view->hooks_ != nullptr) {
@@ -131,8 +131,8 @@ int CVexloView::RefuseNumbered() {
 bool CVexloView::ReadBlock(unsigned block, int& retries) {
     const std::uint16_t address = BlockAddress(block);
     const std::span<std::uint8_t, kBlockSize> dest(pagerImage.data() + address, kBlockSize);
-    if (!Step(exchange_.ReadBlock(block, retries, dest), text::kReadError5Read,
-              text::kReadError2)) {
+    if (!Step(exchange_.ReadBlock(block, retries, dest), TransactionEnd::ReadError,
+              text::kReadError5Read, text::kReadError2)) {
         return false;
     }
     form_.SetProgress(static_cast<int>(block - kInfoFirstBlock) * 100);
@@ -148,15 +148,16 @@ void CVexloView::ReadPagerInfo() {
         }
     }
     Pause(100);
-    if (!Step(exchange_.FixedCommand(kReadFinishFrame), text::kReadError5Read, text::kReadError3)) {
+    if (!Step(exchange_.FixedCommand(kReadFinishFrame), TransactionEnd::ReadError,
+              text::kReadError5Read, text::kReadError3)) {
         return;
     }
     form_.SetProgress(0);
     NoteInfoArea();
     if (CheckModel() != 0 || RefuseNumbered() != 0) {
         Pause(50);
-        if (!Step(exchange_.FixedCommand(kClosingFrame), text::kReadError5Write,
-                  text::kReadError4)) {
+        if (!Step(exchange_.FixedCommand(kClosingFrame), TransactionEnd::ReadError,
+                  text::kReadError5Write, text::kReadError4)) {
             return;
         }
     } else {

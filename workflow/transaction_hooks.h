@@ -7,19 +7,21 @@
 
 namespace sn {
 
-// How a transaction ended.
+// How a transaction ended: what exit codes, the ledger's outcomes and a
+// batch's next step are decided on.
 enum class TransactionEnd {
     None,     // not run to an end (cut short)
     Refused,  // the hooks refused it before its first frame
     Written,
     ModelRefused,
     AlreadyNumbered,
-    ErrorBox,
+    ReadError,   // a box "Read Error #n": the area was not read, or not closed
+    WriteError,  // a box "Write Error #n"
 };
 
 struct TransactionRecord {
     TransactionEnd end = TransactionEnd::None;
-    std::string boxTitle;  // ErrorBox: "Write Error #2"
+    std::string boxTitle;  // the error box's title, "Write Error #2": the ledger's text
     std::string port;
     std::string model;         // once the information area was read
     std::string serialBefore;  // likewise; "" for an erased field

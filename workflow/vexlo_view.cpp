@@ -3,25 +3,12 @@
 #include "workflow/vexlo_view.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "protocol/pager_memory.h"
 #include "workflow/key_filter.h"
 #include "workflow/texts.h"
 
 namespace sn {
-
-std::string PortNameToOpen(const std::string& portName) {
-    unsigned long number = 0;
-    for (std::size_t i = 3; i < portName.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(portName[i]);
-        if (std::isdigit(c) == 0 || number > 100000) {
-            break;
-        }
-        number = number * 10 + (c - '0');
-    }
-    return number >= 5 ? "\\\\.\\" + portName : portName;
-}
 
 CVexloView::CVexloView(FormView& form, CommLink& link, PortSource& ports, WorkflowClock& clock,
                        PortSelection& selection)
@@ -98,11 +85,9 @@ void CVexloView::OnSerialKillFocus() {
         return;
     }
     serialReady = 1;
-    for (std::size_t i = 0; i < n; ++i) {
-        const auto c = static_cast<unsigned char>(serial[i]);
-        pagerImage[kSerialAddress + i] = static_cast<std::uint8_t>(std::toupper(c));
-        serialBytes[i] = pagerImage[kSerialAddress + i];
-    }
+    const std::string upper = UpperSerial(serial);
+    std::copy(upper.begin(), upper.end(), pagerImage.begin() + kSerialAddress);
+    std::copy(upper.begin(), upper.end(), serialBytes.begin());
 }
 
 void CVexloView::OnSerialChange() {
@@ -203,18 +188,16 @@ void CVexloView::NoteEnd(TransactionEnd end, std::string boxTitle) {
 
 // The model and the number the pager held, as the read found them.
 void CVexloView::NoteInfoArea() {
-    const auto printable = [](char c) { return c >= 0x20 && c < 0x7F ? c : '.'; };
     std::string before;
     bool erased = true;
     for (std::size_t i = 0; i < kSerialLength; ++i) {
         const std::uint8_t b = pagerImage[kSerialAddress + i];
         erased = erased && b == 0xFF;
-        before.push_back(printable(static_cast<char>(b)));
+        before.push_back(PrintableChar(b));
     }
     // The model code is the pager's bytes: shown and logged as text, never
     // as control characters a terminal or a spreadsheet would act on.
-    std::string model = GetModelText();
-    std::transform(model.begin(), model.end(), model.begin(), printable);
+    const std::string model = PrintableText(GetModelText());
     std::lock_guard lock(recordMutex_);
     record_.model = model;
     record_.serialBefore = erased ? std::string() : before;

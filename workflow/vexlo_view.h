@@ -44,6 +44,7 @@
 
 #include "ports/port_source.h"
 #include "ports/ser_info.h"
+#include "protocol/pager_memory.h"
 #include "serial/comm_link.h"
 #include "workflow/clock.h"
 #include "workflow/form.h"
@@ -52,6 +53,10 @@
 
 namespace sn {
 
+namespace testing {
+struct ViewAccess;
+}
+
 inline constexpr std::uint8_t kHasSerialBit = 0x40;  // of the status reply's first byte
 inline constexpr std::uint8_t kMarkNumbered = 0x01;  // the mark byte of a numbered pager
 
@@ -59,10 +64,6 @@ inline constexpr std::uint8_t kMarkNumbered = 0x01;  // the mark byte of a numbe
 inline constexpr std::array<std::string_view, 8> blockedModels = {
     "KTN4060C", "KTN4062C", "KTM2211C", "KTM2209C", "KTM2207C", "KTM2205C", "KTM2203C", "KTM2201C",
 };
-
-// The name under which a port is opened: from port number 5 on (the digits
-// after the first three characters) the device prefix "\\.\" goes in front.
-std::string PortNameToOpen(const std::string& portName);
 
 // How the last tick ended, for faces that act on it (the command line).
 enum class TickOutcome {
@@ -121,14 +122,18 @@ class CVexloView {
     bool Closing() const { return closing_.load(); }
     void Shutdown();
 
-    CommLink& serialLink;
-    std::atomic<int> serialReady{0};
-    std::atomic<int> keepStatusOnce{0};
-    std::atomic<int> disconnectReported{0};
-    std::atomic<int> writeDone{0};
-    std::array<std::uint8_t, kPagerImageSize> pagerImage{};
-    std::array<std::uint8_t, 10> serialBytes{};
-    std::atomic<std::uint8_t> hasSerial{0};
+    // The form's state, for faces and tests: serialReady (ten characters
+    // taken from the field), hasSerial (the status reply's bit for the pager
+    // seated now), writeDone, keepStatusOnce, disconnectReported.
+    int SerialReady() const { return serialReady.load(); }
+    std::uint8_t HasSerial() const { return hasSerial.load(); }
+    int WriteDone() const { return writeDone.load(); }
+    int KeepStatusOnce() const { return keepStatusOnce.load(); }
+    int DisconnectReported() const { return disconnectReported.load(); }
+    // The pager's memory as the last transaction read and wrote it, and the
+    // number it took from the field; read them once it has ended.
+    const std::array<std::uint8_t, kPagerImageSize>& PagerImage() const { return pagerImage; }
+    const std::array<std::uint8_t, kSerialLength>& SerialBytes() const { return serialBytes; }
 
     // The port the monitor last opened, under the name it was opened with.
     std::string LastPortName() const;
@@ -143,6 +148,8 @@ class CVexloView {
     void SetEnterWrites(bool on) { enterWrites_ = on; }
 
   private:
+    friend struct testing::ViewAccess;  // tests that put the form in a given state
+
     static void WorkerThreadProc(CVexloView* view);
 
     // Monitor.
@@ -166,9 +173,10 @@ class CVexloView {
     // A transaction has been asked for: a tick still running leaves the form
     // to it.
     bool FormTakenByTransaction() const { return transactionRunning_.load(); }
-    void FailureExit(const char* text);
+    void FailureExit(TransactionEnd end, const char* text);
     // True for Ok; otherwise the failure exit with the step's text.
-    bool Step(StepResult result, const char* timeoutText, const char* exhaustedText);
+    bool Step(StepResult result, TransactionEnd failure, const char* timeoutText,
+              const char* exhaustedText);
     bool ReadBlock(unsigned block, int& retries);
     bool WriteBlock(unsigned block);
     void PrepareInfoArea();
@@ -177,6 +185,15 @@ class CVexloView {
     void BeginRecord();
     void NoteEnd(TransactionEnd end, std::string boxTitle = {});
     void NoteInfoArea();
+
+    CommLink& serialLink;
+    std::atomic<int> serialReady{0};
+    std::atomic<int> keepStatusOnce{0};
+    std::atomic<int> disconnectReported{0};
+    std::atomic<int> writeDone{0};
+    std::array<std::uint8_t, kPagerImageSize> pagerImage{};
+    std::array<std::uint8_t, kSerialLength> serialBytes{};
+    std::atomic<std::uint8_t> hasSerial{0};
 
     FormView& form_;
     PortSource& ports_;

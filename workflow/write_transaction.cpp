@@ -17,15 +17,7 @@ constexpr unsigned kLastBlock = 241;
 }  // namespace
 
 std::string CVexloView::GetModelText() const {
-    std::string model;
-    for (std::size_t i = 0; i < kModelCodeMaxLength; ++i) {
-        const std::uint8_t b = pagerImage[kModelCodeAddress + i];
-        if (b == kErased) {
-            break;
-        }
-        model.push_back(static_cast<char>(b));
-    }
-    return model;
+    return ModelCodeOf(std::span(pagerImage).subspan(kInfoAreaStart, kInfoAreaSize));
 }
 
 int CVexloView::CheckModel() {
@@ -60,7 +52,8 @@ bool CVexloView::WriteBlock(unsigned block) {
     }
     const std::uint16_t address = BlockAddress(block);
     const std::span<const std::uint8_t, kBlockSize> data(pagerImage.data() + address, kBlockSize);
-    if (!Step(exchange_.WriteBlock(block, data), text::kWriteError5, text::kWriteError2)) {
+    if (!Step(exchange_.WriteBlock(block, data), TransactionEnd::WriteError, text::kWriteError5,
+              text::kWriteError2)) {
         return false;
     }
     const int steps = static_cast<int>(kLastBlock - kInfoFirstBlock);
@@ -71,7 +64,8 @@ bool CVexloView::WriteBlock(unsigned block) {
 void CVexloView::WriteSerialNumber() {
     ShowStatus(text::kWriting);
     PrepareInfoArea();
-    if (!Step(exchange_.FixedCommand(kWriteStartFrame), text::kWriteError5, text::kWriteError1)) {
+    if (!Step(exchange_.FixedCommand(kWriteStartFrame), TransactionEnd::WriteError,
+              text::kWriteError5, text::kWriteError1)) {
         return;
     }
     Pause(100);
@@ -82,11 +76,13 @@ void CVexloView::WriteSerialNumber() {
         }
     }
     Pause(100);
-    if (!Step(exchange_.FixedCommand(kWriteFinishFrame), text::kWriteError5, text::kWriteError3)) {
+    if (!Step(exchange_.FixedCommand(kWriteFinishFrame), TransactionEnd::WriteError,
+              text::kWriteError5, text::kWriteError3)) {
         return;
     }
     Pause(100);
-    if (!Step(exchange_.FixedCommand(kClosingFrame), text::kWriteError5, text::kWriteError4)) {
+    if (!Step(exchange_.FixedCommand(kClosingFrame), TransactionEnd::WriteError, text::kWriteError5,
+              text::kWriteError4)) {
         return;
     }
     Pause(100);

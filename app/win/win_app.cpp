@@ -7,11 +7,9 @@
 #include <utility>
 
 #include "app/win/resource.h"
-#include "ports/explicit_port_source.h"
+#include "app/win/win_dialogs.h"
 #include "ports/list_serial_ports.h"
 #include "ports/serial_comm_dlg.h"
-#include "ports/system_port_source.h"
-#include "sim/substitute_pager.h"
 #include "workflow/texts.h"
 
 namespace sn::win {
@@ -29,78 +27,6 @@ std::string LoadText(HINSTANCE instance, UINT id) {
     return std::string(buffer, static_cast<std::size_t>(std::max(n, 0)));
 }
 
-INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-    if (message == WM_INITDIALOG) {
-        FitStaticTexts(dialog);
-        return TRUE;
-    }
-    if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
-        EndDialog(dialog, LOWORD(wParam));
-        return TRUE;
-    }
-    return FALSE;
-}
-
-// System Configuration: the combo box shows what the core's rules list and
-// select; OK and Cancel hand the choice back to them.
-struct SerialCommDlg {
-    PortSource& source;
-    PortSelection& selection;
-    std::exception_ptr failure;
-
-    static INT_PTR CALLBACK Proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-        if (message == WM_INITDIALOG) {
-            SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-            reinterpret_cast<SerialCommDlg*>(lParam)->OnInitDialog(dialog);
-            return TRUE;
-        }
-        auto* self = reinterpret_cast<SerialCommDlg*>(GetWindowLongPtrA(dialog, DWLP_USER));
-        if (self == nullptr || message != WM_COMMAND) {
-            return FALSE;
-        }
-        const int id = LOWORD(wParam);
-        if (id == IDOK) {
-            char text[512] = {};
-            GetDlgItemTextA(dialog, IDC_PORTCOMBO, text, sizeof text);
-            EndDialog(dialog, IDOK);
-            SerialCommDlgOnOK(self->selection, text);
-            return TRUE;
-        }
-        if (id == IDCANCEL) {
-            EndDialog(dialog, IDCANCEL);
-            SerialCommDlgOnCancel(self->selection);
-            return TRUE;
-        }
-        return FALSE;
-    }
-
-    void OnInitDialog(HWND dialog) {
-        FitStaticTexts(dialog);
-        try {
-            const SerialCommDlgInit init = SerialCommDlgOnInit(source, selection);
-            HWND combo = GetDlgItem(dialog, IDC_PORTCOMBO);
-            HDC dc = GetDC(combo);
-            const auto oldFont =
-                SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(combo, WM_GETFONT, 0, 0)));
-            int widest = 0;
-            for (const std::string& name : init.entries) {
-                SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
-                SIZE size{};
-                GetTextExtentPoint32A(dc, name.c_str(), static_cast<int>(name.size()), &size);
-                widest = std::max(widest, static_cast<int>(size.cx));
-            }
-            SelectObject(dc, oldFont);
-            ReleaseDC(combo, dc);
-            // The box keeps its size; its list is as wide as the longest name.
-            SendMessageA(combo, CB_SETDROPPEDWIDTH, widest + GetSystemMetrics(SM_CXVSCROLL) + 8, 0);
-            SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(init.selected), 0);
-        } catch (...) {
-            failure = std::current_exception();
-            EndDialog(dialog, IDCANCEL);
-        }
-    }
-};
-
 }  // namespace
 
 CVexloApp::CVexloApp(HINSTANCE instance, AppOptions options)
@@ -108,11 +34,6 @@ CVexloApp::CVexloApp(HINSTANCE instance, AppOptions options)
 
 CVexloApp::~CVexloApp() {
     Shutdown();
-}
-
-std::unique_ptr<SerialPort> CVexloApp::MakePort() {
-    std::unique_ptr<SerialPort> port = cradle_ ? cradle_->MakePort() : nullptr;
-    return port ? std::move(port) : MakeSystemSerialPort();
 }
 
 void CVexloApp::ShowLinkMessage(const std::string& text, const std::string& osReason) {
@@ -123,45 +44,36 @@ void CVexloApp::ShowLinkMessage(const std::string& text, const std::string& osRe
 }
 
 bool CVexloApp::InitInstance(int show) {
-    if (options_.simulate) {
-        std::string why;
-        cradle_ =
-            cli::StartSimulatedCradle(std::string(sim::SubstitutePager::kDefaultModel), false, why);
-        if (!cradle_) {
-            return false;
-        }
-        // As in the Qt window: a written pager makes way for a fresh one.
-        cradle_->EnableSwap(std::chrono::seconds(5));
-        source_ = cradle_->MakeSource();
-    } else if (!options_.port.empty()) {
-        source_ = std::make_unique<ExplicitPortSource>(options_.port);
-    } else {
-        source_ = MakeSystemPortSource();
+    CradleOptions cradle;
+    cradle.port = options_.port;
+    cradle.simulate = options_.simulate;
+    // As in the Qt window: a written pager makes way for a fresh one.
+    cradle.swapAfter = std::chrono::seconds(5);
+    std::string why;
+    if (!station_.SetUpCradle(std::move(cradle), why)) {
+        return false;
     }
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
     if (!CreateFrame()) {
         return false;
     }
-    view_ = std::make_unique<CVexloView>(*form_, link_, *source_, clock_, selection_);
-    runner_ = std::make_unique<TickRunner>([this] { view_->OnTimer(CVexloView::kTimerId); });
-    form_->Attach(view_.get(), [this] { runner_->Post(); });
+    CVexloView& view = station_.MakeView(*form_);
+    form_->Attach(&view, station_.TickOnThread());
     if (!options_.logs.empty() || options_.nextFrom) {
         // Without a log the ledger lasts as long as the window.
-        ledger_ = std::make_unique<JournalLedger>(options_.logs);
-        hooks_ = std::make_unique<ProductionHooks>(*form_, *ledger_, options_.nextFrom);
-        view_->SetHooks(hooks_.get());
+        station_.UseLedger(*form_, options_.logs, options_.nextFrom);
     }
-    view_->SetEnterWrites(options_.enterWrites);
-    view_->OnInitialUpdate();
+    view.SetEnterWrites(options_.enterWrites);
+    view.OnInitialUpdate();
     ShowWindow(frame_, show);
     UpdateWindow(frame_);
     ReportControls();
     ReportMenus();
     form_->StartMeter();
     SetTimer(frame_, kMeterTimer, kMeterPeriodMs, nullptr);
-    if (hooks_ && !options_.logs.empty()) {
-        hooks_->Preload();  // off the GUI thread; a problem comes as a box
+    if (station_.Hooks() != nullptr && !options_.logs.empty()) {
+        station_.Hooks()->Preload();  // off the GUI thread; a problem comes as a box
     }
     return true;
 }
@@ -298,7 +210,7 @@ LRESULT CVexloApp::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                 form_->OnMonitorTimer();
             } else if (wParam == kMeterTimer) {
                 OnMeterTimer();
-            } else if (wParam == kCloseTimer && !view_->TransactionRunning()) {
+            } else if (wParam == kCloseTimer && !station_.View()->TransactionRunning()) {
                 OnClose();
             }
             return 0;
@@ -308,7 +220,7 @@ LRESULT CVexloApp::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_INITMENUPOPUP:
             EnableMenuItem(
                 GetMenu(frame_), ID_SYSTEM_SETUP,
-                MF_BYCOMMAND | (SystemSetupEnabled(selection_) ? MF_ENABLED : MF_GRAYED));
+                MF_BYCOMMAND | (SystemSetupEnabled(station_.Selection()) ? MF_ENABLED : MF_GRAYED));
             return 0;
         case WM_MENUSELECT:
             ShowPrompt((HIWORD(wParam) & MF_POPUP) != 0 || HIWORD(wParam) == 0xFFFF
@@ -335,7 +247,7 @@ void CVexloApp::OnCommand(int id) {
             OnAppAbout();
             break;
         case ID_FILE_NEW:
-            view_->OnInitialUpdate();
+            station_.View()->OnInitialUpdate();
             break;
         default:
             break;  // the other accelerators have no handler
@@ -343,10 +255,10 @@ void CVexloApp::OnCommand(int id) {
 }
 
 void CVexloApp::OnClose() {
-    if (!shutDown_ && view_->TransactionRunning()) {
+    if (!shutDown_ && station_.View()->TransactionRunning()) {
         // The pager is finished first, its row recorded; the window waits.
         form_->StopTimer();
-        view_->BeginClose();
+        station_.View()->BeginClose();
         SetTimer(frame_, kCloseTimer, 50, nullptr);
         return;
     }
@@ -369,11 +281,11 @@ void CVexloApp::OnSystemSetup() {
     // on following the cradle.
     try {
         PortList ports;
-        ListSerialPorts(ports, 0, *source_, selection_);
+        ListSerialPorts(ports, 0, station_.Source(), station_.Selection());
         if (ports.empty()) {
             form_->Box(kNoPortText, kNoPortCaption, MB_OK | MB_ICONERROR);
         } else {
-            SerialCommDlg dialog{*source_, selection_, nullptr};
+            SerialCommDlg dialog{station_.Source(), station_.Selection(), nullptr};
             form_->Report("dialog\tsystem-configuration");
             DialogBoxParamA(instance_, MAKEINTRESOURCEA(IDD_SERIALCOMM), frame_,
                             SerialCommDlg::Proc, reinterpret_cast<LPARAM>(&dialog));
@@ -396,7 +308,7 @@ void CVexloApp::OnMeterTimer() {
 // dialog navigation.
 bool CVexloApp::PreTranslate(MSG& msg) {
     if (msg.message == WM_KEYDOWN && msg.hwnd == form_->SerialEdit() &&
-        view_->PreTranslateKeyDown(static_cast<int>(msg.wParam))) {
+        station_.View()->PreTranslateKeyDown(static_cast<int>(msg.wParam))) {
         return true;
     }
     if (TranslateAcceleratorA(frame_, accelerators_, &msg) != 0) {
@@ -424,23 +336,13 @@ void CVexloApp::Shutdown() {
         return;
     }
     shutDown_ = true;
-    if (view_) {
-        view_->BeginClose();
+    if (station_.View() != nullptr) {
+        station_.View()->BeginClose();
     }
     form_->CloseAll();
     form_->StopTimer();
     KillTimer(frame_, kMeterTimer);
-    if (view_) {
-        view_->WaitForTransaction();
-    }
-    clock_.Cancel();
-    if (runner_) {
-        runner_->Stop();
-    }
-    if (view_) {
-        view_->Shutdown();
-    }
-    hooks_.reset();  // its reading thread ends once its boxes have returned
+    station_.Shutdown();
     form_->Attach(nullptr, {});
     form_->Report("stall-ms\t" + std::to_string(form_->LongestStallMs()));
 }

@@ -15,15 +15,8 @@
 #include <vector>
 
 #include "app/win/win_form.h"
-#include "cli/simulated_cradle.h"
-#include "ports/ser_info.h"
-#include "production/journal_ledger.h"
-#include "production/production_hooks.h"
 #include "serial/link_reporter.h"
-#include "serial/serial_link.h"
-#include "workflow/clock.h"
-#include "workflow/tick_runner.h"
-#include "workflow/vexlo_view.h"
+#include "station/station.h"
 
 namespace sn::win {
 
@@ -64,24 +57,14 @@ class CVexloApp final : public LinkReporter {
     void UpdateIndicators();
     bool PreTranslate(MSG& msg);
     void Shutdown();
-    std::unique_ptr<SerialPort> MakePort();
 
     HINSTANCE instance_;
     AppOptions options_;
     HWND frame_ = nullptr;
     HWND statusBar_ = nullptr;
     HACCEL accelerators_ = nullptr;
-    std::unique_ptr<cli::SimulatedCradle> cradle_;
-    std::unique_ptr<PortSource> source_;
-    LinkState state_;
-    CSerialLink link_{state_, this, [this] { return MakePort(); }};
-    SystemClock clock_;
-    PortSelection selection_;
     std::unique_ptr<WinForm> form_;
-    std::unique_ptr<CVexloView> view_;
-    std::unique_ptr<TickRunner> runner_;
-    std::unique_ptr<JournalLedger> ledger_;
-    std::unique_ptr<ProductionHooks> hooks_;
+    CStation station_{this};  // ended before the form goes
     bool shutDown_ = false;
     int locks_ = -1;  // the CAP/NUM/SCRL states last shown
 };

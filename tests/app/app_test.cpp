@@ -233,7 +233,7 @@ class AppTest : public QObject {
                 Edit()->setFocus();
                 app_->Frame()->setFocus();  // the length check on leaving the field
                 QTRY_VERIFY2(!Edit()->hasFocus(), where.constData());
-                QVERIFY2(app_->View()->serialReady.load() == (expected.size() == 10 ? 1 : 0),
+                QVERIFY2(app_->View()->SerialReady() == (expected.size() == 10 ? 1 : 0),
                          where.constData());
             }
         }
@@ -245,12 +245,12 @@ class AppTest : public QObject {
         QTest::keyClicks(Edit(), "AB12CD34E");
         app_->Frame()->setFocus();
         QTRY_COMPARE(Status(), Q(text::kSerialInvalid));
-        QCOMPARE(app_->View()->serialReady.load(), 0);
+        QCOMPARE(app_->View()->SerialReady(), 0);
         Edit()->setFocus();
         QTest::keyClick(Edit(), Qt::Key_F);
         QCOMPARE(Status(), Q(text::kClickWrite));
         app_->Frame()->setFocus();
-        QTRY_COMPARE(app_->View()->serialReady.load(), 1);
+        QTRY_COMPARE(app_->View()->SerialReady(), 1);
         QCOMPARE(Status(), Q(text::kClickWrite));
     }
 

@@ -8,6 +8,7 @@
 
 #include "ports/explicit_port_source.h"
 #include "ports/list_serial_ports.h"
+#include "ports/port_report.h"
 #include "ports/sysfs_port_source.h"
 
 namespace sn {
@@ -66,21 +67,6 @@ void PlatformTty(const fs::path& root, const std::string& tty, const std::string
     Link(root / "class/tty" / tty, fs::relative(dir, root / "class/tty"));
 }
 
-std::vector<ComInterface> Walk(PortSource& source) {
-    std::vector<ComInterface> out;
-    EXPECT_EQ(source.OpenInterfaceSet(), 0u);
-    for (std::uint32_t i = 0; source.EnumInterface(i) == 0; ++i) {
-        ComInterface c;
-        EXPECT_EQ(source.GetInterfaceDetail(i, c.devicePath), 0u);
-        c.friendlyName = source.GetDeviceProperty(i, DeviceProperty::FriendlyName);
-        c.description = source.GetDeviceProperty(i, DeviceProperty::Description);
-        c.location = source.GetDeviceProperty(i, DeviceProperty::LocationInformation);
-        out.push_back(c);
-    }
-    source.CloseInterfaceSet();
-    return out;
-}
-
 class FakeSysfsTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -97,20 +83,31 @@ class FakeSysfsTest : public ::testing::Test {
     TempDir tmp;
 };
 
-TEST_F(FakeSysfsTest, PresentsPortsAsTheBridgeDriverWould) {
+TEST_F(FakeSysfsTest, EveryPortByItsDevicePathWithItsOwnDescription) {
     SysfsPortSource source(tmp.path().string());
-    const auto found = Walk(source);
+    const auto found = source.Scan();
     ASSERT_EQ(found.size(), 4u);
-    EXPECT_EQ(found[0].devicePath, "/dev/ttyS0");
-    EXPECT_EQ(found[0].friendlyName, "Communications Port (ttyS0)");
-    EXPECT_FALSE(found[0].location.has_value());
-    EXPECT_EQ(found[1].devicePath, "/dev/ttyUSB0");
-    EXPECT_EQ(found[1].friendlyName, "Silicon Labs CP210x USB to UART Bridge (ttyUSB0)");
+    EXPECT_EQ(found[0].name, "/dev/ttyS0");
+    EXPECT_EQ(found[0].description, "Communications Port");
+    EXPECT_FALSE(found[0].isUsb);
+    EXPECT_FALSE(found[0].isBridge);
+    EXPECT_EQ(found[1].name, "/dev/ttyUSB0");
+    EXPECT_EQ(found[1].path, "/dev/ttyUSB0");
     EXPECT_EQ(found[1].description, "CP2102 USB to UART Bridge Controller");
-    EXPECT_EQ(found[1].location, "USB 1-1");
-    EXPECT_EQ(found[2].friendlyName, "FT232R USB UART (ttyUSB1)");
-    EXPECT_EQ(found[3].friendlyName, "Silicon Labs CP210x USB to UART Bridge (ttyUSB10)");
+    EXPECT_TRUE(found[1].isUsb);
+    EXPECT_TRUE(found[1].isBridge);
+    EXPECT_EQ(found[2].description, "FT232R USB UART");
+    EXPECT_FALSE(found[2].isBridge);
+    EXPECT_EQ(found[3].name, "/dev/ttyUSB10");
     EXPECT_EQ(found[3].description, "Silicon Labs CP210x USB to UART Bridge");
+    EXPECT_TRUE(found[3].isBridge);
+    // What `sntool ports` shows: the port, and what the device calls itself.
+    const auto report = ReportPorts(source);
+    ASSERT_EQ(report.size(), 4u);
+    EXPECT_EQ(report[1].portName, "/dev/ttyUSB0");
+    EXPECT_TRUE(report[1].isBridge);
+    EXPECT_EQ(report[1].friendlyName, "CP2102 USB to UART Bridge Controller");
+    EXPECT_EQ(report[2].friendlyName, "FT232R USB UART");
 }
 
 TEST_F(FakeSysfsTest, ListsTheBridgesOnly) {
@@ -120,10 +117,10 @@ TEST_F(FakeSysfsTest, ListsTheBridgesOnly) {
     PortList ports;
     ListSerialPorts(ports, 0, source, sel);
     ASSERT_EQ(ports.size(), 2u);
-    EXPECT_EQ(ports[0].portName, "ttyUSB0");
+    EXPECT_EQ(ports[0].portName, "/dev/ttyUSB0");
     EXPECT_EQ(ports[0].devicePath, "/dev/ttyUSB0");
     EXPECT_EQ(ports[0].isUsb, 1);
-    EXPECT_EQ(ports[1].portName, "ttyUSB10");
+    EXPECT_EQ(ports[1].portName, "/dev/ttyUSB10");
     EXPECT_EQ(sel.cradleMissing.load(), 0);
 }
 
@@ -132,7 +129,7 @@ TEST_F(FakeSysfsTest, RootFromTheEnvironment) {
     SysfsPortSource source;
     ::unsetenv("SNTOOL_SYSFS");
     EXPECT_EQ(source.Root(), tmp.path().string());
-    EXPECT_EQ(Walk(source).size(), 4u);
+    EXPECT_EQ(source.Scan().size(), 4u);
 }
 
 TEST(SysfsSourceTest, MissingTreeIsEmptyNotAnError) {

@@ -491,13 +491,13 @@ TEST_F(ProductionFormTest, VerifyMismatchAndALostSettlement) {
     StartReady();
     Enter("AB12CD0001");
     PressWrite();
-    link.Open("COM3", 57600, 8, 2, 0);
+    OpenCradlePort(link, "COM3");
     std::atomic<bool> stopping{false};
     PagerExchange exchange(link, clock, stopping);
     const unsigned blocks[] = {4, 5, 240, 241};
     const BlockReadResult read = ReadPagerBlocks(exchange, blocks);
-    const bool same =
-        std::equal(read.bytes.begin(), read.bytes.begin() + 0x80, view.pagerImage.begin() + 0x100);
+    const bool same = std::equal(read.bytes.begin(), read.bytes.begin() + 0x80,
+                                 view.PagerImage().begin() + 0x100);
     EXPECT_FALSE(same);
     hooks->SettleHeld(same ? outcome::kVerified : outcome::kVerifyMismatch);
     EXPECT_EQ(FromTheFile("AB12CD0001"), NumberState::BrokenOff);

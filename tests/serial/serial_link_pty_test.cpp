@@ -13,7 +13,6 @@
 #include "protocol/frames.h"
 #include "protocol/receive_burst.h"
 #include "serial/link_tracer.h"
-#include "serial/posix_device_path.h"
 #include "serial/serial_link.h"
 #include "serial/serial_port.h"
 #include "sim/pty_pager.h"
@@ -229,28 +228,6 @@ TEST_F(SerialLinkPtyTest, CloseWhileWaitingIsPromptAndReopenWorks) {
     }
     ASSERT_EQ(OpenCradle(link), 1);
     EXPECT_EQ(Exchange(kPresenceProbeFrame), kReplyAck);
-}
-
-TEST_F(SerialLinkPtyTest, RenewedEventTimesOutAfterAnUnconsumedReply) {
-    ASSERT_EQ(OpenCradle(link), 1);
-    link.SendCommand(std::string(kPresenceProbeFrame));
-    for (int i = 0; i < 3000 && !state.replyEvent.Current()->IsSet(); ++i) {
-        std::this_thread::sleep_for(1ms);
-    }
-    ASSERT_TRUE(state.replyEvent.Current()->IsSet());
-    link.RenewReplyEvent();
-    EXPECT_FALSE(state.replyEvent.Wait(50ms));
-}
-
-TEST(PosixDevicePathTest, Table) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"ttyUSB0", "/dev/ttyUSB0"},        {"/dev/ttyS1", "/dev/ttyS1"},
-        {"\\\\.\\ttyUSB3", "/dev/ttyUSB3"}, {"/tmp/cradle", "/tmp/cradle"},
-        {"./cradle", "./cradle"},           {"COM5", "/dev/COM5"},
-    };
-    for (auto [name, path] : cases) {
-        EXPECT_EQ(PosixDevicePath(name), path) << name;
-    }
 }
 
 }  // namespace

@@ -77,9 +77,9 @@ void ScriptedPortSource::CloseKey(RegKey key) {
     --keysOpen;
 }
 
-bool ScriptedPortSource::CanOpen(const std::string& devicePath) {
-    presenceTested.push_back(devicePath);
-    return openable.count(devicePath) != 0;
+bool ScriptedPortSource::CanOpen(const std::string& path) {
+    presenceTested.push_back(path);
+    return openable.count(path) != 0;
 }
 
 }  // namespace sn::testing

@@ -1,7 +1,9 @@
 #pragma once
-// A PortSource that presents whatever a test scripts: any OS version, any
-// device interfaces with any errors, any registry tree. It counts what is
-// held, so tests can see that everything is released.
+// A Windows port API that presents whatever a test scripts: any OS version,
+// any device interfaces with any errors, any registry tree. It counts what is
+// held, so tests can see that everything is released. As a PortSource it
+// scans by the Windows rules, so the monitor and the dialog use it as they
+// would SetupAPI.
 
 #include <map>
 #include <optional>
@@ -9,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "ports/port_source.h"
+#include "ports/win_port_api.h"
 
 namespace sn::testing {
 
@@ -28,7 +30,7 @@ struct RegNode {
     bool openFails = false;
 };
 
-class ScriptedPortSource final : public PortSource {
+class ScriptedPortSource final : public WinApiPortSource {
   public:
     OsVersion version{0, 10, kPlatformNt};
     std::uint32_t openSetError = 0;
@@ -36,7 +38,7 @@ class ScriptedPortSource final : public PortSource {
     // Enumeration fails with `code` at `index` (instead of the interface there).
     std::optional<std::pair<std::uint32_t, std::uint32_t>> enumError;
     RegNode hklm{"HKLM", {}, {}, false};
-    std::set<std::string> openable;  // device paths the presence test can open
+    std::set<std::string> openable;  // paths the presence test can open
     std::vector<std::string> otherPorts;
 
     int setsOpen = 0;
@@ -54,7 +56,7 @@ class ScriptedPortSource final : public PortSource {
     std::optional<std::string> EnumSubkey(RegKey key, std::uint32_t index) override;
     std::optional<std::string> QueryValue(RegKey key, const std::string& name) override;
     void CloseKey(RegKey key) override;
-    bool CanOpen(const std::string& devicePath) override;
+    bool CanOpen(const std::string& path) override;
     std::vector<std::string> OtherSerialPorts() override { return otherPorts; }
 
   private:

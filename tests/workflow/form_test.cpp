@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "protocol/pager_memory.h"
+#include "tests/support/view_access.h"
 #include "tests/support/workflow_harness.h"
 #include "workflow/key_filter.h"
 
@@ -90,19 +91,19 @@ TEST_F(FormTest, TenLowerCaseCharactersAreTakenUpperCased) {
     EXPECT_EQ(form.Status(), txt::kClickWrite);
     EXPECT_TRUE(form.WriteEnabled());
     view.OnSerialKillFocus();
-    EXPECT_EQ(view.serialReady.load(), 1);
+    EXPECT_EQ(view.SerialReady(), 1);
     const std::string expected = "AB12CD34EF";
-    EXPECT_EQ(std::string(view.pagerImage.begin() + kSerialAddress,
-                          view.pagerImage.begin() + kSerialAddress + 10),
+    EXPECT_EQ(std::string(view.PagerImage().begin() + kSerialAddress,
+                          view.PagerImage().begin() + kSerialAddress + 10),
               expected);
-    EXPECT_EQ(std::string(view.serialBytes.begin(), view.serialBytes.end()), expected);
+    EXPECT_EQ(std::string(view.SerialBytes().begin(), view.SerialBytes().end()), expected);
 }
 
 TEST_F(FormTest, ToUpperTouchesLettersOnly) {
     StartReady();
     form.SetSerialText("a*z-9 b.c!");  // as a paste could put it there
     view.OnSerialKillFocus();
-    EXPECT_EQ(std::string(view.serialBytes.begin(), view.serialBytes.end()), "A*Z-9 B.C!");
+    EXPECT_EQ(std::string(view.SerialBytes().begin(), view.SerialBytes().end()), "A*Z-9 B.C!");
 }
 
 TEST_F(FormTest, NineCharactersAreInvalidAndTheMessageStaysOnce) {
@@ -110,11 +111,11 @@ TEST_F(FormTest, NineCharactersAreInvalidAndTheMessageStaysOnce) {
     form.Type("AB12CD34E");
     view.OnSerialKillFocus();
     EXPECT_EQ(form.Status(), txt::kSerialInvalid);
-    EXPECT_EQ(view.serialReady.load(), 0);
-    EXPECT_EQ(view.keepStatusOnce.load(), 1);
+    EXPECT_EQ(view.SerialReady(), 0);
+    EXPECT_EQ(view.KeepStatusOnce(), 1);
     form.Type("AB12CD34");  // deleting one leaves the message
     EXPECT_EQ(form.Status(), txt::kSerialInvalid);
-    EXPECT_EQ(view.keepStatusOnce.load(), 0);
+    EXPECT_EQ(view.KeepStatusOnce(), 0);
     form.Type("AB12CD3");
     EXPECT_EQ(form.Status(), txt::kEnterSerial);
 }
@@ -132,17 +133,17 @@ TEST_F(FormTest, LeavingAnEmptyFieldAsksForTheSerial) {
     form.SetStatusText("x");
     view.OnSerialKillFocus();
     EXPECT_EQ(form.Status(), txt::kEnterSerial);
-    EXPECT_EQ(view.keepStatusOnce.load(), 1);
+    EXPECT_EQ(view.KeepStatusOnce(), 1);
 }
 
 TEST_F(FormTest, NumberedPagerMakesLeavingTheFieldDoNothing) {
     StartReady();
-    view.hasSerial = 0x40;
+    testing::ViewAccess::SetHasSerial(view, 0x40);
     form.Type("AB12CD34EF");
     const auto events = form.Events().size();
     view.OnSerialKillFocus();
     EXPECT_EQ(form.Events().size(), events);
-    EXPECT_EQ(view.serialReady.load(), 0);
+    EXPECT_EQ(view.SerialReady(), 0);
 }
 
 TEST_F(FormTest, WriteButtonFollowsTheText) {

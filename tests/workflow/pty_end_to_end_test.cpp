@@ -338,7 +338,7 @@ TEST_P(CradlePulledTest, EndsWithTheStepsOutcomeAndLeavesNothingBehind) {
         for (std::size_t i = 0; i < blocks.size(); ++i) {
             if (c.frame >= 7 + i) {
                 const std::size_t at = blocks[i] * kBlockSize;
-                std::copy_n(tool.view.pagerImage.begin() + static_cast<long>(at), kBlockSize,
+                std::copy_n(tool.view.PagerImage().begin() + static_cast<long>(at), kBlockSize,
                             expected.begin() + static_cast<long>(at));
             }
         }
@@ -405,37 +405,18 @@ TEST(TickRunnerTest, PostsMergeWhileATickRuns) {
 }
 
 // The cradle's source, slowed down once: the first opening of the device
-// list takes 50 ms (the monitor's tick is then still listing).
+// scan takes 50 ms (the monitor's tick is then still listing).
 class SlowOnceSource final : public PortSource {
   public:
     explicit SlowOnceSource(PortSource& inner) : inner_(inner) {}
     std::atomic<bool> entered{false};
 
-    OsVersion GetVersion() override { return inner_.GetVersion(); }
-    std::uint32_t OpenInterfaceSet() override {
+    std::vector<PortRecord> Scan() override {
         if (!entered.exchange(true)) {
             std::this_thread::sleep_for(50ms);
         }
-        return inner_.OpenInterfaceSet();
+        return inner_.Scan();
     }
-    std::uint32_t EnumInterface(std::uint32_t i) override { return inner_.EnumInterface(i); }
-    std::uint32_t GetInterfaceDetail(std::uint32_t i, std::string& path) override {
-        return inner_.GetInterfaceDetail(i, path);
-    }
-    std::optional<std::string> GetDeviceProperty(std::uint32_t i, DeviceProperty p) override {
-        return inner_.GetDeviceProperty(i, p);
-    }
-    void CloseInterfaceSet() override { inner_.CloseInterfaceSet(); }
-    std::optional<RegKey> OpenKey(RegKey parent, const std::string& name) override {
-        return inner_.OpenKey(parent, name);
-    }
-    std::optional<std::string> EnumSubkey(RegKey key, std::uint32_t i) override {
-        return inner_.EnumSubkey(key, i);
-    }
-    std::optional<std::string> QueryValue(RegKey key, const std::string& name) override {
-        return inner_.QueryValue(key, name);
-    }
-    void CloseKey(RegKey key) override { inner_.CloseKey(key); }
     bool CanOpen(const std::string& path) override { return inner_.CanOpen(path); }
 
   private:

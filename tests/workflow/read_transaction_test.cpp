@@ -5,6 +5,7 @@
 
 #include "protocol/frames.h"
 #include "protocol/pager_memory.h"
+#include "tests/support/view_access.h"
 #include "tests/support/workflow_harness.h"
 
 namespace sn {
@@ -57,7 +58,7 @@ TEST_F(ReadTest, PressSetsTheFormAndStopsTheMonitor) {
                                         events.begin() + static_cast<long>(before) + 5);
     EXPECT_EQ(head, (std::vector<std::string>{"timer stop", std::string("status") + txt::kGathering,
                                               "write off", "progress shown", "progress 0"}));
-    EXPECT_EQ(view.serialReady.load(), 0);
+    EXPECT_EQ(view.SerialReady(), 0);
     EXPECT_EQ(timeline.Entries().front(), "sleep 100");
 }
 
@@ -183,10 +184,10 @@ TEST_F(ReadTest, EditsAndPressesDuringATransactionChangeNothing) {
         const auto status = form.Status();
         form.Type("ZZZZZZZZZZ");
         view.OnSerialKillFocus();
-        view.serialReady = 1;
+        testing::ViewAccess::SetSerialReady(view, 1);
         view.OnWriteButton();
-        EXPECT_EQ(std::string(view.serialBytes.begin(), view.serialBytes.end()), "AB12CD34EF");
-        EXPECT_EQ(view.pagerImage[kSerialAddress], 'A');
+        EXPECT_EQ(std::string(view.SerialBytes().begin(), view.SerialBytes().end()), "AB12CD34EF");
+        EXPECT_EQ(view.PagerImage()[kSerialAddress], 'A');
         EXPECT_EQ(form.Status(), status);
         checked = true;
     };

@@ -84,7 +84,7 @@ TEST_F(WriteTest, SendsEverythingInOrderWithItsPauses) {
 TEST_F(WriteTest, SuccessLeavesTheFormAndTheMonitorRight) {
     Run();
     EXPECT_EQ(form.Status(), txt::kCompleted);
-    EXPECT_EQ(view.writeDone.load(), 1);
+    EXPECT_EQ(view.WriteDone(), 1);
     EXPECT_FALSE(link.IsOpen());
     EXPECT_FALSE(form.WriteEnabled());
     EXPECT_FALSE(form.ProgressShown());
@@ -222,7 +222,7 @@ TEST_F(WriteTest, NewDocumentDuringATransactionIsIgnored) {
     form.onBox = [this](const testing::Box&) { view.OnInitialUpdate(); };
     Run();
     ExpectBox(txt::kWriteError1);
-    EXPECT_EQ(std::string(view.serialBytes.begin(), view.serialBytes.end()), "AB12CD34EF");
+    EXPECT_EQ(std::string(view.SerialBytes().begin(), view.SerialBytes().end()), "AB12CD34EF");
     const auto history = form.StatusHistory();
     const auto gathering = std::find(history.begin(), history.end(), txt::kGathering);
     EXPECT_EQ(std::count(gathering, history.end(), txt::kCheckSerial), 0);
@@ -254,14 +254,26 @@ TEST_F(WriteTest, TickStillRunningWhenWriteIsPressedLeavesTheFormToIt) {
               Bytes({'A', 'B', '1', '2', 'C', 'D', '3', '4', 'E', 'F'}));
 }
 
+// The model code ends at the first erased byte or after sixteen; shown, its
+// unprintable bytes become dots.
 TEST(ModelCheckTest, ModelTextStopsAtTheFirstErasedByteOrSixteen) {
-    WorkflowHarness h;
-    std::fill_n(h.view.pagerImage.begin() + kModelCodeAddress, 16, 'M');
-    EXPECT_EQ(h.view.GetModelText(), std::string(16, 'M'));
-    h.view.pagerImage[kModelCodeAddress + 3] = 0xFF;
-    EXPECT_EQ(h.view.GetModelText(), "MMM");
-    h.view.pagerImage[kModelCodeAddress] = 0xFF;
-    EXPECT_EQ(h.view.GetModelText(), "");
+    const struct {
+        std::string field;  // from 0x012A on
+        std::string code;
+        std::string shown;
+    } cases[] = {
+        {std::string(17, 'M'), std::string(16, 'M'), std::string(16, 'M')},
+        {"MMM\xFFMM", "MMM", "MMM"},
+        {"\xFFMMM", "", ""},
+        {"KT\x07\x9BN", "KT\x07\x9BN", "KT..N"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::uint8_t> area(kInfoAreaSize, 0xFF);
+        std::copy(c.field.begin(), c.field.end(),
+                  area.begin() + (kModelCodeAddress - kInfoAreaStart));
+        EXPECT_EQ(ModelCodeOf(area), c.code) << c.shown;
+        EXPECT_EQ(PrintableText(ModelCodeOf(area)), c.shown);
+    }
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
 // --simulate on POSIX: the virtual cradle on a pseudo-terminal.
 
-#include "cli/simulated_cradle.h"
 #include "ports/explicit_port_source.h"
+#include "sim/simulated_cradle.h"
 #include "sim/virtual_cradle.h"
 
-namespace sn::cli {
+namespace sn::sim {
 
 namespace {
 
@@ -19,7 +19,7 @@ class PtyCradle final : public SimulatedCradle {
     void EnableSwap(std::chrono::milliseconds delay) override { cradle_.EnableSwap(delay); }
 
   private:
-    sim::VirtualCradle cradle_;
+    VirtualCradle cradle_;
 };
 
 }  // namespace
@@ -34,4 +34,4 @@ std::unique_ptr<SimulatedCradle> StartSimulatedCradle(const std::string& model, 
     return cradle;
 }
 
-}  // namespace sn::cli
+}  // namespace sn::sim

@@ -1,25 +1,21 @@
 // --simulate on Windows: the substitute pager behind an in-process port.
 
-#include "cli/simulated_cradle.h"
-#include "ports/interface_list_source.h"
+#include "ports/listed_port_source.h"
 #include "sim/pager_swapper.h"
 #include "sim/sim_serial_port.h"
+#include "sim/simulated_cradle.h"
 
-namespace sn::cli {
+namespace sn::sim {
 
 namespace {
 
 constexpr const char* kPortName = "SIMULATED";
 
 // The one bridge port of the simulated cradle, always present.
-class SimulatedPortSource final : public InterfaceListSource {
+class SimulatedPortSource final : public ListedPortSource {
   public:
+    std::vector<PortRecord> Scan() override { return {BridgeRecord(kPortName)}; }
     bool CanOpen(const std::string&) override { return true; }
-
-  protected:
-    std::vector<ComInterface> Scan() override {
-        return {BridgeInterface(kPortName, "USB (simulated)")};
-    }
 };
 
 class InProcessCradle final : public SimulatedCradle {
@@ -32,15 +28,15 @@ class InProcessCradle final : public SimulatedCradle {
         return std::make_unique<SimulatedPortSource>();
     }
     std::unique_ptr<SerialPort> MakePort() override {
-        return std::make_unique<sim::SimSerialPort>(pager_);
+        return std::make_unique<SimSerialPort>(pager_);
     }
     void EnableSwap(std::chrono::milliseconds delay) override {
-        swapper_ = std::make_unique<sim::PagerSwapper>(pager_, delay);
+        swapper_ = std::make_unique<PagerSwapper>(pager_, delay);
     }
 
   private:
-    sim::SubstitutePager pager_;
-    std::unique_ptr<sim::PagerSwapper> swapper_;  // stopped before the pager goes
+    SubstitutePager pager_;
+    std::unique_ptr<PagerSwapper> swapper_;  // stopped before the pager goes
 };
 
 }  // namespace
@@ -50,4 +46,4 @@ std::unique_ptr<SimulatedCradle> StartSimulatedCradle(const std::string& model, 
     return std::make_unique<InProcessCradle>(model, numbered);
 }
 
-}  // namespace sn::cli
+}  // namespace sn::sim

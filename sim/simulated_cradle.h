@@ -11,7 +11,7 @@
 #include "ports/port_source.h"
 #include "serial/serial_port.h"
 
-namespace sn::cli {
+namespace sn::sim {
 
 class SimulatedCradle {
   public:
@@ -33,4 +33,4 @@ class SimulatedCradle {
 std::unique_ptr<SimulatedCradle> StartSimulatedCradle(const std::string& model, bool numbered,
                                                       std::string& error);
 
-}  // namespace sn::cli
+}  // namespace sn::sim

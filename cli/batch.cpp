@@ -1,0 +1,149 @@
+// sntool batch: one pager after another, each given the next free number.
+
+#include <cstdio>
+
+#include "cli/exit_codes.h"
+#include "cli/session_internal.h"
+#include "production/journal.h"
+#include "production/serial_sequence.h"
+
+namespace sn::cli {
+
+namespace {
+
+bool UsesNumber(const std::string& outcomeText) {
+    const auto effect = OutcomeEffect(outcomeText);
+    return effect == RowEffect::UseFinished || effect == RowEffect::UseBroken;
+}
+
+}  // namespace
+
+int Session::Batch() {
+    form_.SetQuiet(true);
+    std::string position = UpperSerial(o_.serial);
+    BatchTally tally;
+    int code = kExitDone;
+    for (int numbered = 0; numbered < o_.count && code == kExitDone;) {
+        code = BatchPager(position, tally, numbered);
+    }
+    if (interrupted_.load()) {
+        code = Interrupted();
+    }
+    const int pagers = tally.written + tally.skipped + tally.failed;
+    char mean[32];
+    std::snprintf(mean, sizeof mean, "%.2f", pagers > 0 ? tally.seconds / pagers : 0.0);
+    form_.Say("Batch: " + std::to_string(tally.written) + " written, " +
+              std::to_string(tally.skipped) + " skipped, " + std::to_string(tally.failed) +
+              " failed; " + mean + " s per pager on average.");
+    return code;
+}
+
+void Session::BatchLine(const std::string& serial, const PagerResult& r, const char* note,
+                        double seconds) {
+    char line[200];
+    std::snprintf(line, sizeof line, "%s  %-8s  %s%s  %.2f s", serial.c_str(),
+                  r.record.model.empty() ? "-" : r.record.model.c_str(), r.outcome.c_str(), note,
+                  seconds);
+    form_.Say(line);
+}
+
+// A pager the monitor found numbered: nothing is sent, nothing recorded.
+int Session::BatchSkip(const std::string& position, BatchTally& tally) {
+    PagerResult r;
+    r.outcome = outcome::kAlreadyNumbered;
+    const double seconds = std::chrono::duration<double>(Clock::now() - lastTickStart_).count();
+    ++tally.skipped;
+    tally.seconds += seconds;
+    BatchLine(position, r, "", seconds);
+    return WaitForNextPager(true) ? kExitDone : kExitOther;
+}
+
+// One pager of a batch: wait for it, give it the next free number (or skip
+// it), print its line, and wait for the next one.
+int Session::BatchPager(std::string& position, BatchTally& tally, int& numbered) {
+    View().OnInitialUpdate();
+    const TickOutcome seated = TickUntil(
+        [](TickOutcome o) { return o == TickOutcome::Ready || o == TickOutcome::AlreadyNumbered; });
+    if (interrupted_.load()) {
+        return kExitInterrupted;
+    }
+    if (seated == TickOutcome::AlreadyNumbered) {
+        return BatchSkip(position, tally);
+    }
+    if (seated != TickOutcome::Ready) {
+        return TimeoutExit(seated);
+    }
+    const auto t0 = lastTickStart_;
+    std::string why;
+    const auto serial = station_.Ledger()->NextFree(position, why);
+    if (!serial) {
+        err_ << "sntool: " << why << "\n";
+        return kExitOther;
+    }
+    if (*serial != position) {
+        err_ << "sntool: " << position << (NextSerial(position) == *serial ? " is" : " and on are")
+             << " used already; the batch goes on with " << *serial << "\n";
+        position = *serial;
+    }
+    if (!BeginWriting()) {
+        return kExitInterrupted;
+    }
+    const PagerResult r = WriteSeated(*serial);
+    EndWriting();
+    if (r.record.end == TransactionEnd::Refused) {
+        // Another station took the number meanwhile: the next free one follows.
+        return r.code == kExitDuplicate ? kExitDone : r.code;
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+    const bool used = UsesNumber(r.outcome);
+    const bool written = r.code == kExitDone || (used && r.code == kExitReadError);
+    const bool skipped = r.code == kExitNumbered || r.code == kExitModelRefused;
+    (written ? tally.written : skipped ? tally.skipped : tally.failed) += 1;
+    tally.seconds += seconds;
+    BatchLine(*serial, r,
+              written || skipped ? ""
+              : used             ? " (number used: sntool resume finishes the pager)"
+                                 : " (number offered again)",
+              seconds);
+    if (!Hooks().LastSettleError().empty()) {
+        return kExitOther;  // the ledger could not record it: nothing more is numbered
+    }
+    numbered += written ? 1 : 0;
+    if (used) {
+        // The number is in a pager: the next one goes on after it.
+        SerialSequence sequence(*serial);
+        if (sequence.Advance()) {
+            position = sequence.Current();
+        } else if (numbered < o_.count) {
+            err_ << "sntool: " << sequence.EndMessage() << "\n";
+            return kExitOther;
+        }
+    }
+    if (numbered == o_.count) {
+        return kExitDone;  // the last pager is done; it may stay in the cradle
+    }
+    return WaitForNextPager(used || r.code == kExitNumbered) ? kExitDone : kExitOther;
+}
+
+// The next pager: once this one has left the cradle, or at once when an
+// unnumbered pager answers where a numbered one sat (swapped within a tick).
+bool Session::WaitForNextPager(bool numberedNow) {
+    const TickOutcome next = TickUntil(
+        [numberedNow](TickOutcome o) {
+            return o == TickOutcome::NoPager || o == TickOutcome::NotConnected ||
+                   (numberedNow && o == TickOutcome::Ready);
+        },
+        1000);
+    if (interrupted_.load()) {
+        return true;  // the batch ends with its summary
+    }
+    if (next != TickOutcome::NoPager && next != TickOutcome::NotConnected &&
+        next != TickOutcome::Ready) {
+        err_ << "sntool: the pager was not taken out of the cradle within " << o_.timeoutSeconds
+             << " s\n";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace sn::cli

@@ -1,0 +1,99 @@
+#pragma once
+// CStation: one cradle station, wired the way every face uses it. It builds
+// the cradle's port source (the system's ports, a port named on the command
+// line, or the simulated cradle), the serial link, the clock, the port
+// choice and the CVexloView over a face's form, and, for production use, the
+// ledger and the hooks through which the transactions reach it. A face only
+// adds its form, its reporter for the link's messages and its way of ticking.
+//
+// Threads: set up and shut down on the face's main thread. Shutdown lets a
+// running transaction finish (its row recorded), then ends the ticks, the
+// ledger's reading thread and the link, in that order. The form must outlive
+// the station's Shutdown.
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ports/port_source.h"
+#include "ports/ser_info.h"
+#include "production/journal_ledger.h"
+#include "production/production_hooks.h"
+#include "serial/link_reporter.h"
+#include "serial/serial_link.h"
+#include "sim/simulated_cradle.h"
+#include "workflow/clock.h"
+#include "workflow/tick_runner.h"
+#include "workflow/vexlo_view.h"
+
+namespace sn {
+
+struct CradleOptions {
+    std::string port;       // --port: the cradle is this port
+    bool simulate = false;  // --simulate: the simulated cradle
+    std::string simModel;   // its pager's model code ("" for the default)
+    bool simNumbered = false;
+    // A pager given its number makes way for a fresh one this much later.
+    std::optional<std::chrono::milliseconds> swapAfter;
+    std::unique_ptr<PortSource> source;  // in place of all of these (tests)
+};
+
+class CStation {
+  public:
+    // `reporter` shows the link's own messages; it must outlive the station.
+    explicit CStation(LinkReporter* reporter);
+    CStation(const CStation&) = delete;
+    CStation& operator=(const CStation&) = delete;
+    ~CStation();
+
+    // The cradle's ports; false, with the reason in `error`, when the
+    // simulated cradle cannot be started.
+    bool SetUpCradle(CradleOptions options, std::string& error);
+    // The view over `form`, once the cradle is set up.
+    CVexloView& MakeView(FormView& form);
+    // Production use: the journals in `logs` (rows to the first; none keeps
+    // the ledger in memory), and with `nextFrom` the next free number from
+    // there is offered to each ready pager. The hooks are the view's from now
+    // on; `form` shows the ledger's boxes.
+    ProductionHooks& UseLedger(FormView& form, std::vector<std::string> logs,
+                               std::optional<std::string> nextFrom = std::nullopt);
+    // The monitor's ticks on a thread of their own (the windows): the
+    // returned function is what the form's timer calls.
+    std::function<void()> TickOnThread();
+    // The ticks run on a thread of the station's (see TickOnThread).
+    TickRunner* Ticks() { return runner_.get(); }
+    // After the face has begun the close and made its boxes return: waits
+    // for a running transaction, then stops the ticks, the ledger's reading
+    // thread and the link.
+    void Shutdown();
+
+    CSerialLink& Link() { return link_; }
+    LinkState& State() { return state_; }
+    SystemClock& Clock() { return clock_; }
+    PortSelection& Selection() { return selection_; }
+    PortSource& Source() { return *source_; }
+    sim::SimulatedCradle* Cradle() { return cradle_.get(); }
+    CVexloView* View() { return view_.get(); }
+    JournalLedger* Ledger() { return ledger_.get(); }
+    ProductionHooks* Hooks() { return hooks_.get(); }
+
+  private:
+    std::unique_ptr<SerialPort> MakePort();
+
+    std::unique_ptr<sim::SimulatedCradle> cradle_;
+    std::unique_ptr<PortSource> source_;
+    LinkState state_;
+    CSerialLink link_;
+    SystemClock clock_;
+    PortSelection selection_;
+    std::unique_ptr<CVexloView> view_;
+    std::unique_ptr<TickRunner> runner_;
+    std::unique_ptr<JournalLedger> ledger_;
+    std::unique_ptr<ProductionHooks> hooks_;
+    bool shutDown_ = false;
+};
+
+}  // namespace sn
