@@ -39,7 +39,20 @@ int main(int argc, char** argv) {
     const QCommandLineOption enterWrites(
         QStringLiteral("enter-writes"),
         QStringLiteral("Enter in a field of ten characters writes (for a barcode scanner)."));
-    parser.addOptions({port, simulate, log, nextFrom, enterWrites});
+    const QCommandLineOption db(
+        QStringLiteral("db"),
+        QStringLiteral("The production ledger is this database (an ODBC connection string or "
+                       "DSN=NAME), shared by the stations of a line; --log keeps a record only."),
+        QStringLiteral("CONNECTION"));
+    const QCommandLineOption dbPasswordFile(
+        QStringLiteral("db-password-file"),
+        QStringLiteral("The database password: the first line of FILE."), QStringLiteral("FILE"));
+    const QCommandLineOption operatorName(
+        QStringLiteral("operator"),
+        QStringLiteral("The operator recorded in every row (default: the user logged in)."),
+        QStringLiteral("NAME"));
+    parser.addOptions(
+        {port, simulate, log, db, dbPasswordFile, operatorName, nextFrom, enterWrites});
     parser.process(qapp);
     if (parser.isSet(port) && parser.isSet(simulate)) {
         parser.showHelp(2);
@@ -56,12 +69,17 @@ int main(int argc, char** argv) {
     options.port = parser.value(port).toStdString();
     options.simulate = parser.isSet(simulate);
     for (const QString& file : parser.values(log)) {
-        options.logs.push_back(file.toStdString());
+        options.production.logs.push_back(file.toStdString());
     }
     if (parser.isSet(nextFrom)) {
-        options.nextFrom = first;
+        options.production.nextFrom = first;
     }
-    options.enterWrites = parser.isSet(enterWrites);
+    options.production.db = parser.value(db).toStdString();
+    options.production.dbPasswordFile = parser.value(dbPasswordFile).toStdString();
+    if (parser.isSet(operatorName)) {
+        options.production.operatorName = parser.value(operatorName).toStdString();
+    }
+    options.production.enterWrites = parser.isSet(enterWrites);
     sn::app::CVexloApp app(std::move(options));
     if (!app.InitInstance()) {
         QMessageBox::critical(nullptr, QStringLiteral("Serial Number Tool"),

@@ -49,10 +49,21 @@ CMainFrame::CMainFrame(QWidget* parent)
     // The idle text comes back whenever a menu prompt goes.
     connect(statusBar(), &QStatusBar::messageChanged, this, [this](const QString& message) {
         if (message.isEmpty()) {
-            statusBar()->showMessage(QStringLiteral("Ready"));
+            statusBar()->showMessage(idleText_);
         }
     });
     FitToForm();
+}
+
+void CMainFrame::SetIdleText(const QString& text) {
+    if (text == idleText_) {
+        return;
+    }
+    const bool idle = statusBar()->currentMessage() == idleText_;
+    idleText_ = text;
+    if (idle) {
+        statusBar()->showMessage(idleText_);
+    }
 }
 
 void CMainFrame::FitToForm() {

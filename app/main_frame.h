@@ -27,6 +27,8 @@ class CMainFrame final : public QMainWindow {
     void OnClose(std::function<bool()> action) { onClose_ = std::move(action); }
     // Makes the window exactly as large as the form, menu and status bar.
     void FitToForm();
+    // The status bar's text while no menu prompt shows.
+    void SetIdleText(const QString& text);
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -38,6 +40,7 @@ class CMainFrame final : public QMainWindow {
     QAction* about_;
     QAction* newDocument_;
     std::function<bool()> onClose_;
+    QString idleText_ = QStringLiteral("Ready");
 };
 
 }  // namespace sn::app

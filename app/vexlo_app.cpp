@@ -61,11 +61,9 @@ bool CVexloApp::InitInstance() {
     broker_ = new BoxBroker(frame_.get());
     CVexloView& view = station_.MakeView(*frame_->Form());
     frame_->Form()->Attach(&view, broker_, station_.TickOnThread());
-    if (!options_.logs.empty() || options_.nextFrom) {
-        // Without a log the ledger lasts as long as the window.
-        station_.UseLedger(*frame_->Form(), options_.logs, options_.nextFrom);
+    if (!station_.UseProduction(*frame_->Form(), options_.production, startError_)) {
+        return false;
     }
-    view.SetEnterWrites(options_.enterWrites);
 
     connect(frame_->SystemSetupAction(), &QAction::triggered, this, &CVexloApp::OnSystemSetup);
     connect(frame_->AboutAction(), &QAction::triggered, this, &CVexloApp::OnAppAbout);
@@ -83,9 +81,16 @@ bool CVexloApp::InitInstance() {
     view.OnInitialUpdate();
     OnUpdateSystemSetup();
     frame_->show();
-    if (station_.Hooks() != nullptr && !options_.logs.empty()) {
-        station_.Hooks()->Preload();  // off the GUI thread; its boxes come once the window is up
+    if (!options_.production.db.empty()) {
+        // The spool's count is kept in memory: reading it costs the GUI nothing.
+        spoolWatch_.setInterval(1000);
+        connect(&spoolWatch_, &QTimer::timeout, this, [this] {
+            frame_->SetIdleText(
+                QString::fromStdString(IdleText(SpooledSettlements(*station_.Ledger()))));
+        });
+        spoolWatch_.start();
     }
+    station_.PreloadLedger();  // off the GUI thread; its boxes come once the window is up
     return true;
 }
 
@@ -176,6 +181,7 @@ void CVexloApp::Shutdown() {
     }
     shutDown_ = true;
     closeWhenDone_.stop();
+    spoolWatch_.stop();
     View()->BeginClose();
     frame_->Form()->StopTimer();
     broker_->CloseAll();  // a box asked for from now on returns at once

@@ -30,10 +30,7 @@ struct AppOptions {
     bool simulate = false;               // --simulate
     int swapSeconds = 5;                 // virtual cradle: a written pager is replaced after this
     std::unique_ptr<PortSource> source;  // in place of both (tests)
-    // Production use; none of them: nothing is saved, nothing offered.
-    std::vector<std::string> logs;        // --log FILE, rows to the first
-    std::optional<std::string> nextFrom;  // --next-from SERIAL
-    bool enterWrites = false;             // --enter-writes
+    ProductionOptions production;        // --log, --db, --next-from, ...
 };
 
 class CVexloApp final : public QObject {
@@ -74,6 +71,7 @@ class CVexloApp final : public QObject {
     bool shutDown_ = false;
     bool holding_ = false;  // System Setup waits for a tick (GUI thread only)
     QTimer closeWhenDone_;
+    QTimer spoolWatch_;  // the database's spool, shown in the status bar
     std::string startError_;
 };
 

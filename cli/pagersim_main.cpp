@@ -5,10 +5,14 @@
 
 #include <csignal>
 #include <iostream>
+#include <memory>
+#include <mutex>
 #include <string>
 
+#include "protocol/pager_memory.h"
 #include "sim/delivery.h"
 #include "sim/pager_console.h"
+#include "sim/pager_swapper.h"
 #include "sim/pty_pager.h"
 #include "version.h"
 
@@ -20,6 +24,7 @@ int main(int argc, char** argv) {
     bool unplugged = false;
     bool lineRate = false;
     std::string delivery = "pieces";
+    int swapAfterMs = -1;
     CLI::App app{"Runs the substitute pager on a pseudo-terminal. Type 'help' for its commands.",
                  "pagersim"};
     app.set_version_flag("--version", "pagersim " SNTOOL_VERSION);
@@ -37,6 +42,11 @@ int main(int argc, char** argv) {
         ->check([](const std::string& v) {
             return sn::sim::ParseDelivery(v) ? std::string() : "expected whole or pieces[:N[:US]]";
         });
+    app.add_option("--swap-after", swapAfterMs,
+                   "A pager given its number is taken out MS later (its number printed as "
+                   "'taken out: SERIAL') and a fresh one seated")
+        ->check(CLI::Range(0, 600000))
+        ->type_name("MS");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -66,11 +76,24 @@ int main(int argc, char** argv) {
         }
         std::cout << "link: " << link << (unplugged ? " (unplugged)" : "") << std::endl;
     }
+    std::mutex out;  // the swapper's lines and the console's answers
+    std::unique_ptr<sn::sim::PagerSwapper> swapper;
+    if (swapAfterMs >= 0) {
+        swapper = std::make_unique<sn::sim::PagerSwapper>(
+            pager, std::chrono::milliseconds(swapAfterMs), [&out](const auto& taken) {
+                const auto bytes = taken.ReadMemory(sn::kSerialAddress, sn::kSerialLength);
+                std::lock_guard lock(out);
+                std::cout << "taken out: " << std::string(bytes.begin(), bytes.end()) << std::endl;
+            });
+    }
     std::string line;
     bool quit = false;
     while (!quit && std::getline(std::cin, line)) {
-        std::cout << console.Execute(line, quit) << std::flush;
+        const std::string answer = console.Execute(line, quit);
+        std::lock_guard lock(out);
+        std::cout << answer << std::flush;
     }
+    swapper.reset();
     console.Unplug();
     return 0;
 }

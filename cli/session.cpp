@@ -52,13 +52,18 @@ bool Session::SetUp() {
 int Session::Run() {
     const bool production =
         o_.command == "write" || o_.command == "batch" || o_.command == "resume";
-    if ((o_.command == "resume" || o_.command == "ledger") && o_.logs.empty()) {
+    if ((o_.command == "resume" || o_.command == "ledger") && o_.logs.empty() && o_.db.empty()) {
         err_ << "sntool: " << o_.command
-             << " needs the production log: --log FILE (the one the writes went to)\n";
+             << " needs the production log: --log FILE (the one the writes went to) or --db\n";
+        return kExitUsage;
+    }
+    if (o_.command == "ledger" && !o_.ledgerAction.empty() && o_.ledgerAction != "list" &&
+        o_.db.empty()) {
+        err_ << "sntool: ledger " << o_.ledgerAction << " needs the database: --db CONNECTION\n";
         return kExitUsage;
     }
     if (o_.command == "ledger") {
-        return ListLedger();
+        return LedgerCommand();
     }
     if (!SetUp()) {
         return kExitOther;

@@ -11,11 +11,16 @@
 namespace sn::cli {
 
 struct Options {
-    std::string command;            // ports, status, read, write, batch, resume, ledger
-    std::string serial;             // write; batch: the first number
-    bool verify = false;            // write, batch, resume --verify
-    int count = 1;                  // batch --count
-    std::vector<std::string> logs;  // --log: the ledger's journals, rows to the first
+    std::string command;                      // ports, status, read, write, batch, resume, ledger
+    std::string serial;                       // write; batch: the first number
+    bool verify = false;                      // write, batch, resume --verify
+    int count = 1;                            // batch --count
+    std::vector<std::string> logs;            // --log: the ledger's journals, rows to the first
+    std::string db;                           // --db: an ODBC connection string; the ledger
+    std::string dbPasswordFile;               // --db-password-file
+    std::optional<std::string> operatorName;  // --operator
+    std::string ledgerAction;                 // ledger [list|init|sync]
+    std::string role = "sntool_station";      // ledger init --role
     bool allowDuplicate = false;
     std::string port;  // --port
     bool simulate = false;

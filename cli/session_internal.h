@@ -56,7 +56,11 @@ class Session {
     int Read();
     int Write();
     int Resume();
+    int LedgerCommand();
     int ListLedger();
+    int InitDatabase();
+    int SyncSpool();
+    bool LedgerChoice(LedgerOptions& where, std::string& error);
     int Verify();
     TickOutcome WaitForPager();
     // Ticks the monitor as the window's timer would (or every `periodMs`)

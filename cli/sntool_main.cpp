@@ -25,7 +25,10 @@ Every number goes through the ledger: reserved before the first frame of
 its write, settled with the pager's outcome after it. A number is used from
 its first block-write frame on, and given again only when no block write
 went out. With --log FILE the ledger is that CSV journal (rows go to the
-first FILE, every FILE guards); without it, it lasts for the run.
+first FILE, every FILE guards); with --db CONNECTION it is a database the
+stations of a line share (a settlement the database cannot take waits in a
+spool in the user's data folder until `sntool ledger sync` or the next
+contact); without either, it lasts for the run.
 A batch waits for each pager, gives it the next free number, and ends with
 its last pager and a summary; --timeout applies to each wait. Ctrl+C ends a
 wait at once; a write under way finishes and records its row first.
@@ -37,6 +40,8 @@ Examples:
   sntool --log pagers.csv --timeout 600 batch AB12CD0001 --count 50 --verify
   sntool --log pagers.csv ledger
   sntool --log pagers.csv resume --verify
+  sntool --db "DSN=pagers" --operator ann batch AB12CD0001 --count 50
+  sntool --db "Driver={PostgreSQL Unicode};Server=db1;Database=pagers;Uid=admin;" ledger init
 )";
 
 }  // namespace
@@ -74,6 +79,16 @@ int main(int argc, char** argv) {
                    "a number any FILE has as used or in doubt is refused. Repeatable")
         ->type_name("FILE")
         ->allow_extra_args(false);
+    app.add_option("--db", o.db,
+                   "The production ledger is this database (an ODBC connection string or "
+                   "DSN=NAME), shared by the stations of a line; --log then keeps a record only")
+        ->type_name("CONNECTION");
+    app.add_option("--db-password-file", o.dbPasswordFile,
+                   "The database password: the first line of FILE (never on the command line)")
+        ->type_name("FILE");
+    app.add_option("--operator", o.operatorName,
+                   "The operator recorded in every row (default: the user logged in)")
+        ->type_name("NAME");
     app.add_flag("--allow-duplicate", o.allowDuplicate,
                  "Write a serial number the ledger has as used (its rows say so)");
 
@@ -105,10 +120,17 @@ int main(int argc, char** argv) {
         "Finish the seated pager whose write broke off: write its number again (needs --log)");
     resume->fallthrough();
     resume->add_flag("--verify", o.verify, "Read the pager back afterwards and compare");
-    app.add_subcommand("ledger",
-                       "List the numbers in doubt or broken off, to find their pagers "
-                       "(needs --log)")
-        ->fallthrough();
+    auto* ledger = app.add_subcommand(
+        "ledger",
+        "List the numbers in doubt or broken off, to find their pagers (needs --log or --db); "
+        "init: create the database's tables; sync: deliver the spooled settlements");
+    ledger->fallthrough();
+    ledger->add_option("ACTION", o.ledgerAction, "list (the default), init or sync")
+        ->check(CLI::IsMember({"list", "init", "sync"}));
+    ledger
+        ->add_option("--role", o.role,
+                     "ledger init: the station role the printed GRANT statements name")
+        ->type_name("NAME");
 
     try {
         app.parse(argc, argv);

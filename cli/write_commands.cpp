@@ -1,8 +1,6 @@
-// The commands that number one pager (write, resume), their ledger, and the
-// ledger's listing.
+// The commands that number one pager (write, resume), and their ledger.
 
 #include <cstdio>
-#include <filesystem>
 #include <utility>
 
 #include "cli/exit_codes.h"
@@ -49,9 +47,14 @@ int EndExit(TransactionEnd end) {
 // Every number goes through the ledger: the journal named by --log, or one
 // kept in memory for this run.
 bool Session::OpenLedger() {
-    ProductionHooks& hooks = station_.UseLedger(form_, o_.logs);
-    std::vector<std::string> notes;
+    LedgerOptions where;
     std::string error;
+    if (!LedgerChoice(where, error)) {
+        err_ << "sntool: " << error << " Nothing was sent to the pager.\n";
+        return false;
+    }
+    ProductionHooks& hooks = station_.UseLedger(form_, where);
+    std::vector<std::string> notes;
     const bool ok = station_.Ledger()->Open(notes, error);
     for (const std::string& note : notes) {
         err_ << "sntool: " << note << "\n";
@@ -180,56 +183,6 @@ int Session::Resume() {
     const PagerResult r = Transact([&] { View().ResumeWrite(*serial); });
     EndWriting();
     return r.code;
-}
-
-int Session::ListLedger() {
-    // Listing makes no journal: a mistyped name is said to be missing.
-    for (const std::string& path : o_.logs) {
-        std::error_code ec;
-        if (!std::filesystem::is_regular_file(path, ec)) {
-            err_ << "sntool: The production log " << path << " cannot be opened: "
-                 << (std::filesystem::exists(path, ec) ? "it is not a file" : "it does not exist")
-                 << ".\n";
-            return kExitLedger;
-        }
-    }
-    JournalLedger ledger(o_.logs);
-    std::vector<std::string> notes;
-    std::string error;
-    const bool ok = ledger.Open(notes, error);
-    for (const std::string& note : notes) {
-        err_ << "sntool: " << note << "\n";
-    }
-    if (!ok && !ledger.HasUnreadableLine()) {
-        err_ << "sntool: " << error << "\n";
-        return kExitLedger;
-    }
-    const std::vector<LedgerEntry> entries = ledger.Unfinished();
-    if (entries.empty()) {
-        out_ << "No serial number is in doubt or broken off.\n";
-    } else {
-        char line[256];
-        std::snprintf(line, sizeof line, "%-10s  %-25s  %-10s  %-16s  %s\n", "serial", "time",
-                      "state", "station", "port, last outcome");
-        out_ << line;
-        for (const LedgerEntry& e : entries) {
-            std::snprintf(line, sizeof line, "%-10s  %-25s  %-10s  %-16s  %s, %s\n",
-                          e.serial.c_str(), e.row.time.c_str(), StateName(e.state),
-                          e.row.station.c_str(), e.row.port.c_str(), e.row.outcome.c_str());
-            out_ << line;
-        }
-        out_ << (entries.size() == 1
-                     ? std::string("1 number to look into: find the pager that holds it and "
-                                   "finish it with sntool resume.\n")
-                     : std::to_string(entries.size()) +
-                           " numbers to look into: find the pagers that hold them and finish "
-                           "each with sntool resume.\n");
-    }
-    if (!ok) {
-        err_ << "sntool: " << error << "\n";
-        return kExitLedger;
-    }
-    return kExitDone;
 }
 
 }  // namespace sn::cli

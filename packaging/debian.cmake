@@ -27,6 +27,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The window needs Qt's platform plugins, which no library links to.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-qpa-plugins)
+# unixODBC comes with the library (shlibdeps); a station on PostgreSQL also
+# needs its ODBC driver.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS odbc-postgresql)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_SOURCE_DIR}/postinst
                                        ${CMAKE_CURRENT_SOURCE_DIR}/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

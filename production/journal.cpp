@@ -124,14 +124,14 @@ bool FitsColumn(std::size_t column, std::string_view field, bool cut) {
             return cut ? IsOutcomePrefix(UnescapeFormula(field))
                        : OutcomeEffect(UnescapeFormula(field)).has_value();
         default:
-            return true;  // station, port, model, the serial before, the version
+            return true;  // station, port, model, the serial before, the version, the operator
     }
 }
 
 bool IsHeaderPrefix(std::span<const std::string_view> fields) {
     static const std::array<std::string_view, kLogFields> kHeader = {
-        "time",          "station",        "port",    "model",
-        "serial before", "serial written", "outcome", "tool version"};
+        "time",           "station", "port",         "model",   "serial before",
+        "serial written", "outcome", "tool version", "operator"};
     if (fields.size() > kHeader.size()) {
         return false;
     }
@@ -178,7 +178,7 @@ RecordReading ReadWholeRow(std::span<const std::string_view> fields) {
 // fits its column.
 RecordReading ReadCutRow(std::span<const std::string_view> fields) {
     RecordReading r;
-    bool fits = fields.size() < kLogFields;
+    bool fits = fields.size() < kOldLogFields;
     for (std::size_t i = 0; fits && i < fields.size(); ++i) {
         fits = FitsColumn(i, fields[i], i + 1 == fields.size());
     }
@@ -271,7 +271,8 @@ RecordReading ReadRecord(std::span<const std::string_view> fields) {
     } else if (IsHeaderPrefix(fields)) {
         r.kind = RecordKind::Header;  // also the whole header, of as many fields as a row
     } else {
-        r = fields.size() == kLogFields ? ReadWholeRow(fields) : ReadCutRow(fields);
+        const bool whole = fields.size() == kLogFields || fields.size() == kOldLogFields;
+        r = whole ? ReadWholeRow(fields) : ReadCutRow(fields);
     }
     return r;
 }

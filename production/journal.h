@@ -34,6 +34,7 @@ struct LogRow {
     std::string serialWritten;
     std::string outcome;  // see the outcome texts below
     std::string version;
+    std::string operatorName;  // who ran the station (--operator, else the logged-in user)
 };
 
 namespace outcome {
@@ -52,8 +53,10 @@ inline constexpr const char* kNothingWritten = " (nothing written)";
 }  // namespace outcome
 
 inline constexpr const char* kLogHeader =
-    "time,station,port,model,serial before,serial written,outcome,tool version";
-inline constexpr std::size_t kLogFields = 8;
+    "time,station,port,model,serial before,serial written,outcome,tool version,operator";
+inline constexpr std::size_t kLogFields = 9;
+// Rows written before the operator column was added; they read as they did.
+inline constexpr std::size_t kOldLogFields = 8;
 
 // What a row does to its number.
 enum class RowEffect : std::uint8_t {

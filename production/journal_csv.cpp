@@ -92,8 +92,8 @@ std::string_view UnescapeFormula(std::string_view field) {
 
 std::string FormatCsvRow(const LogRow& row) {
     const std::array<const std::string*, kLogFields> fields = {
-        &row.time,         &row.station,       &row.port,    &row.model,
-        &row.serialBefore, &row.serialWritten, &row.outcome, &row.version};
+        &row.time,          &row.station, &row.port,    &row.model,       &row.serialBefore,
+        &row.serialWritten, &row.outcome, &row.version, &row.operatorName};
     std::string line;
     const char* separator = "";
     for (const std::string* f : fields) {
@@ -155,7 +155,7 @@ LogRow RowFromFields(std::span<const std::string_view> f) {
     LogRow row;
     std::array<std::string*, kLogFields> to = {&row.time,    &row.station,      &row.port,
                                                &row.model,   &row.serialBefore, &row.serialWritten,
-                                               &row.outcome, &row.version};
+                                               &row.outcome, &row.version,      &row.operatorName};
     for (std::size_t i = 0; i < f.size() && i < kLogFields; ++i) {
         to[i]->assign(UnescapeFormula(f[i]));
     }

@@ -56,5 +56,11 @@ class JournalFile {
 std::string LocalTimestamp();
 // This station's host name.
 std::string StationName();
+// The name of the user logged in, or "" when the OS cannot tell.
+std::string LoggedInUser();
+// The folder for this program's files of the user's (the database ledger's
+// spool): $XDG_DATA_HOME/sntool (~/.local/share/sntool) on Linux,
+// %LOCALAPPDATA%\sntool on Windows.
+std::string UserDataFolder();
 
 }  // namespace sn

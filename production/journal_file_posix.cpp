@@ -1,12 +1,14 @@
 // JournalFile on POSIX: flock for the locks, O_APPEND and fsync for the append.
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -133,6 +135,22 @@ std::string LocalTimestamp() {
     char out[40];
     std::snprintf(out, sizeof out, "%s%.3s:%.2s", date, zone, zone + 3);
     return out;
+}
+
+std::string UserDataFolder() {
+    const char* data = std::getenv("XDG_DATA_HOME");
+    if (data != nullptr && *data != '\0') {
+        return std::string(data) + "/sntool";
+    }
+    const char* home = std::getenv("HOME");
+    return std::string(home != nullptr ? home : ".") + "/.local/share/sntool";
+}
+
+std::string LoggedInUser() {
+    if (const passwd* pw = ::getpwuid(::geteuid()); pw != nullptr && pw->pw_name != nullptr) {
+        return pw->pw_name;
+    }
+    return "";
 }
 
 std::string StationName() {

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 
 #include "production/journal_file.h"
@@ -141,6 +142,20 @@ std::string LocalTimestamp() {
     std::snprintf(zone, sizeof zone, "%c%02ld:%02ld", offset < 0 ? '-' : '+', minutes / 60,
                   minutes % 60);
     return std::string(buf) + zone;
+}
+
+std::string UserDataFolder() {
+    const char* data = std::getenv("LOCALAPPDATA");
+    return std::string(data != nullptr && *data != '\0' ? data : ".") + "\\sntool";
+}
+
+std::string LoggedInUser() {
+    char buf[257] = {};  // UNLEN + 1
+    DWORD n = sizeof buf;
+    if (!GetUserNameA(buf, &n) || n == 0) {
+        return "";
+    }
+    return std::string(buf, n - 1);  // n counts the terminator
 }
 
 std::string StationName() {

@@ -43,11 +43,25 @@ const char* StateName(NumberState state) {
     return "?";
 }
 
+namespace {
+
+std::mutex operatorMutex;
+std::optional<std::string> operatorName;
+
+}  // namespace
+
+void SetOperatorName(std::string name) {
+    std::lock_guard lock(operatorMutex);
+    operatorName = std::move(name);
+}
+
 LogRow NewLogRow() {
     LogRow row;
     row.time = LocalTimestamp();
     row.station = StationName();
     row.version = SNTOOL_VERSION;
+    std::lock_guard lock(operatorMutex);
+    row.operatorName = operatorName ? *operatorName : LoggedInUser();
     return row;
 }
 

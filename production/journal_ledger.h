@@ -105,7 +105,10 @@ class JournalLedger final : public Ledger {
     std::map<std::uint64_t, LogRow> memoryRows_;  // no journal: the last row of each number
 };
 
-// A row with the time, station and version filled in.
+// A row with the time, station, operator and version filled in.
 LogRow NewLogRow();
+// The operator every new row names from now on (--operator); by default the
+// user logged in.
+void SetOperatorName(std::string name);
 
 }  // namespace sn

@@ -59,6 +59,9 @@ struct Reservation {
     std::string serial;
     std::string port;
     bool reusing = false;
+    // The database ledger's id of this reservation: a settlement changes the
+    // number only while its row is still this reservation's.
+    std::string token{};
 };
 
 enum class ReserveMode {

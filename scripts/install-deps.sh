@@ -41,6 +41,12 @@ packages=(
     xdotool
     openbox
     imagemagick
+    # The database ledger: ODBC (unixODBC and the PostgreSQL driver, also what
+    # Wine's odbc32 hands its calls to) and a PostgreSQL server for the tests.
+    unixodbc
+    unixodbc-dev
+    odbc-postgresql
+    postgresql
     # The Windows installer and portable zip (scripts/package.sh windows).
     nsis
     zip

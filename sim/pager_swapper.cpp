@@ -2,8 +2,9 @@
 
 namespace sn::sim {
 
-PagerSwapper::PagerSwapper(SubstitutePager& pager, std::chrono::milliseconds delay)
-    : pager_(pager), delay_(delay) {
+PagerSwapper::PagerSwapper(SubstitutePager& pager, std::chrono::milliseconds delay,
+                           std::function<void(const SubstitutePager&)> takenOut)
+    : pager_(pager), delay_(delay), takenOut_(std::move(takenOut)) {
     const bool numberedNow = pager_.IsNumbered();
     thread_ = std::thread([this, numberedNow] { Watch(numberedNow); });
 }
@@ -35,6 +36,9 @@ void PagerSwapper::Watch(bool wasNumbered) {
             return;
         }
         pager_.SetSeated(false);
+        if (takenOut_) {
+            takenOut_(pager_);
+        }
         cv_.wait_for(lock, std::chrono::milliseconds(1500), [this] { return stop_; });
         pager_.Reset();
         pager_.SetModelCode(model);

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -17,7 +18,10 @@ namespace sn::sim {
 
 class PagerSwapper {
   public:
-    PagerSwapper(SubstitutePager& pager, std::chrono::milliseconds delay);
+    // `takenOut` sees each numbered pager once it is out of the cradle,
+    // before a fresh one takes its place (on the swapper's thread).
+    PagerSwapper(SubstitutePager& pager, std::chrono::milliseconds delay,
+                 std::function<void(const SubstitutePager&)> takenOut = {});
     PagerSwapper(const PagerSwapper&) = delete;
     PagerSwapper& operator=(const PagerSwapper&) = delete;
     ~PagerSwapper();
@@ -27,6 +31,7 @@ class PagerSwapper {
 
     SubstitutePager& pager_;
     std::chrono::milliseconds delay_;
+    std::function<void(const SubstitutePager&)> takenOut_;
     std::mutex mutex_;
     std::condition_variable cv_;
     bool stop_ = false;

@@ -1,10 +1,88 @@
 #include "station/station.h"
 
+#include <filesystem>
+#include <fstream>
+
 #include "ports/explicit_port_source.h"
 #include "ports/system_port_source.h"
+#include "production/journal_file.h"
+#include "production/odbc_ledger.h"
+#include "production/recorded_ledger.h"
 #include "sim/substitute_pager.h"
 
 namespace sn {
+
+namespace {
+
+OdbcLedger* Database(Ledger& ledger) {
+    if (auto* recorded = dynamic_cast<RecordedLedger*>(&ledger)) {
+        return dynamic_cast<OdbcLedger*>(&recorded->Deciding());
+    }
+    return dynamic_cast<OdbcLedger*>(&ledger);
+}
+
+}  // namespace
+
+bool ChooseLedger(std::vector<std::string> logs, std::string db, const std::string& passwordFile,
+                  const std::optional<std::string>& operatorName, LedgerOptions& options,
+                  std::string& error) {
+    options.logs = std::move(logs);
+    options.db = std::move(db);
+    if (operatorName) {
+        SetOperatorName(*operatorName);
+    }
+    if (passwordFile.empty()) {
+        return true;
+    }
+    std::ifstream in(passwordFile, std::ios::binary);
+    if (!in || !std::getline(in, options.dbPassword)) {
+        error = "The database password cannot be read from " + passwordFile + ".";
+        return false;
+    }
+    if (!options.dbPassword.empty() && options.dbPassword.back() == '\r') {
+        options.dbPassword.pop_back();
+    }
+    return true;
+}
+
+std::unique_ptr<Ledger> MakeLedger(const LedgerOptions& options) {
+    if (options.db.empty()) {
+        return std::make_unique<JournalLedger>(options.logs);
+    }
+    DbLedgerOptions db;
+    db.connection = options.db;
+    db.password = options.dbPassword;
+    db.station = StationName();
+    db.operatorName = NewLogRow().operatorName;
+    db.spoolPath = options.spoolPath.empty()
+                       ? (std::filesystem::path(UserDataFolder()) / "spool.csv").string()
+                       : options.spoolPath;
+    auto ledger = std::make_unique<OdbcLedger>(std::move(db));
+    if (options.logs.empty()) {
+        return ledger;
+    }
+    return std::make_unique<RecordedLedger>(std::move(ledger),
+                                            std::make_unique<JournalLedger>(options.logs));
+}
+
+int SpooledSettlements(Ledger& ledger) {
+    OdbcLedger* db = Database(ledger);
+    return db != nullptr ? db->SpoolWaiting() : 0;
+}
+
+std::string IdleText(int spooled) {
+    if (spooled <= 0) {
+        return "Ready";
+    }
+    return "Ready (" + std::to_string(spooled) +
+           (spooled == 1 ? " settlement waits" : " settlements wait") + " for the database)";
+}
+
+bool DeliverSpool(Ledger& ledger, int& delivered, std::string& error) {
+    OdbcLedger* db = Database(ledger);
+    delivered = 0;
+    return db == nullptr || db->Sync(delivered, error);
+}
 
 CStation::CStation(LinkReporter* reporter)
     : link_(state_, reporter, [this] { return MakePort(); }) {}
@@ -46,12 +124,33 @@ CVexloView& CStation::MakeView(FormView& form) {
     return *view_;
 }
 
-ProductionHooks& CStation::UseLedger(FormView& form, std::vector<std::string> logs,
+ProductionHooks& CStation::UseLedger(FormView& form, const LedgerOptions& options,
                                      std::optional<std::string> nextFrom) {
-    ledger_ = std::make_unique<JournalLedger>(std::move(logs));
+    ledger_ = MakeLedger(options);
     hooks_ = std::make_unique<ProductionHooks>(form, *ledger_, std::move(nextFrom));
     view_->SetHooks(hooks_.get());
     return *hooks_;
+}
+
+bool CStation::UseProduction(FormView& form, const ProductionOptions& options, std::string& error) {
+    view_->SetEnterWrites(options.enterWrites);
+    if (options.logs.empty() && options.db.empty() && !options.nextFrom) {
+        return true;
+    }
+    LedgerOptions ledger;
+    if (!ChooseLedger(options.logs, options.db, options.dbPasswordFile, options.operatorName,
+                      ledger, error)) {
+        return false;
+    }
+    UseLedger(form, ledger, options.nextFrom);
+    preload_ = !options.logs.empty() || !options.db.empty();
+    return true;
+}
+
+void CStation::PreloadLedger() {
+    if (preload_ && hooks_) {
+        hooks_->Preload();
+    }
 }
 
 std::function<void()> CStation::TickOnThread() {

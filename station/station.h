@@ -31,6 +31,43 @@
 
 namespace sn {
 
+// Where the production ledger is: the CSV journals, or a database that the
+// stations of a line share (the journals then take the rows as a record).
+struct LedgerOptions {
+    std::vector<std::string> logs;  // rows to the first; none: the ledger lasts for the run
+    std::string db;                 // an ODBC connection string
+    std::string dbPassword;         // from --db-password-file, never on the command line
+    std::string spoolPath;          // "": spool.csv in the user's data folder
+};
+
+// The ledger a face's options name: the journals, the database with the
+// password read from `passwordFile` ("": none), and the operator of every
+// row (none: the user logged in). False, with `error` set, when the password
+// file cannot be read.
+bool ChooseLedger(std::vector<std::string> logs, std::string db, const std::string& passwordFile,
+                  const std::optional<std::string>& operatorName, LedgerOptions& options,
+                  std::string& error);
+// The ledger `options` name (its Open says whether it can be used).
+std::unique_ptr<Ledger> MakeLedger(const LedgerOptions& options);
+// The database ledger's settlements waiting in its spool, or 0.
+int SpooledSettlements(Ledger& ledger);
+// The status bar's idle text: "Ready", and the settlements waiting in the
+// spool when there are any.
+std::string IdleText(int spooled);
+// Sends them now (sntool ledger sync): false with `error` when the database
+// cannot be reached.
+bool DeliverSpool(Ledger& ledger, int& delivered, std::string& error);
+
+// A window's production use; none of them: nothing is saved, nothing offered.
+struct ProductionOptions {
+    std::vector<std::string> logs;            // --log FILE, rows to the first
+    std::string db;                           // --db CONNECTION: the ledger is this database
+    std::string dbPasswordFile;               // --db-password-file FILE
+    std::optional<std::string> operatorName;  // --operator NAME
+    std::optional<std::string> nextFrom;      // --next-from SERIAL
+    bool enterWrites = false;                 // --enter-writes
+};
+
 struct CradleOptions {
     std::string port;       // --port: the cradle is this port
     bool simulate = false;  // --simulate: the simulated cradle
@@ -54,12 +91,19 @@ class CStation {
     bool SetUpCradle(CradleOptions options, std::string& error);
     // The view over `form`, once the cradle is set up.
     CVexloView& MakeView(FormView& form);
-    // Production use: the journals in `logs` (rows to the first; none keeps
-    // the ledger in memory), and with `nextFrom` the next free number from
-    // there is offered to each ready pager. The hooks are the view's from now
-    // on; `form` shows the ledger's boxes.
-    ProductionHooks& UseLedger(FormView& form, std::vector<std::string> logs,
+    // Production use: the ledger `options` name, and with `nextFrom` the
+    // next free number from there is offered to each ready pager. The hooks
+    // are the view's from now on; `form` shows the ledger's boxes.
+    ProductionHooks& UseLedger(FormView& form, const LedgerOptions& options,
                                std::optional<std::string> nextFrom = std::nullopt);
+    // A window's production use, once the view is made: the ledger when a
+    // journal, a database or a next number is asked for (without a journal
+    // or a database it lasts as long as the window), and Enter's meaning.
+    // False, with `error` set, when the password file cannot be read.
+    bool UseProduction(FormView& form, const ProductionOptions& options, std::string& error);
+    // Reads a journal or a database away from the window's thread; a
+    // problem with it comes as a box. For a window that is up.
+    void PreloadLedger();
     // The monitor's ticks on a thread of their own (the windows): the
     // returned function is what the form's timer calls.
     std::function<void()> TickOnThread();
@@ -77,7 +121,7 @@ class CStation {
     PortSource& Source() { return *source_; }
     sim::SimulatedCradle* Cradle() { return cradle_.get(); }
     CVexloView* View() { return view_.get(); }
-    JournalLedger* Ledger() { return ledger_.get(); }
+    sn::Ledger* Ledger() { return ledger_.get(); }
     ProductionHooks* Hooks() { return hooks_.get(); }
 
   private:
@@ -91,9 +135,10 @@ class CStation {
     PortSelection selection_;
     std::unique_ptr<CVexloView> view_;
     std::unique_ptr<TickRunner> runner_;
-    std::unique_ptr<JournalLedger> ledger_;
+    std::unique_ptr<sn::Ledger> ledger_;
     std::unique_ptr<ProductionHooks> hooks_;
     bool shutDown_ = false;
+    bool preload_ = false;  // the ledger is a journal or a database
 };
 
 }  // namespace sn

@@ -60,11 +60,10 @@ bool CVexloApp::InitInstance(int show) {
     }
     CVexloView& view = station_.MakeView(*form_);
     form_->Attach(&view, station_.TickOnThread());
-    if (!options_.logs.empty() || options_.nextFrom) {
-        // Without a log the ledger lasts as long as the window.
-        station_.UseLedger(*form_, options_.logs, options_.nextFrom);
+    if (std::string error; !station_.UseProduction(*form_, options_.production, error)) {
+        form_->Box(error, text::kCaption, MB_OK | MB_ICONERROR);
+        return false;
     }
-    view.SetEnterWrites(options_.enterWrites);
     view.OnInitialUpdate();
     ShowWindow(frame_, show);
     UpdateWindow(frame_);
@@ -72,9 +71,10 @@ bool CVexloApp::InitInstance(int show) {
     ReportMenus();
     form_->StartMeter();
     SetTimer(frame_, kMeterTimer, kMeterPeriodMs, nullptr);
-    if (station_.Hooks() != nullptr && !options_.logs.empty()) {
-        station_.Hooks()->Preload();  // off the GUI thread; a problem comes as a box
+    if (!options_.production.db.empty()) {
+        SetTimer(frame_, kSpoolTimer, 1000, nullptr);  // the spool's count, in memory
     }
+    station_.PreloadLedger();  // off the GUI thread; a problem comes as a box
     return true;
 }
 
@@ -162,11 +162,19 @@ void CVexloApp::ReportMenus() {
     }
 }
 
+void CVexloApp::OnSpoolTimer() {
+    const std::string text = IdleText(SpooledSettlements(*station_.Ledger()));
+    if (text != idleText_) {
+        idleText_ = text;
+        ShowPrompt(IDS_IDLE_MESSAGE);
+    }
+}
+
 void CVexloApp::ShowPrompt(UINT id) {
     std::string prompt = LoadText(instance_, id);
     prompt = prompt.substr(0, prompt.find('\n'));
-    if (prompt.empty()) {
-        prompt = LoadText(instance_, IDS_IDLE_MESSAGE);
+    if (prompt.empty() || id == IDS_IDLE_MESSAGE) {
+        prompt = idleText_;
     }
     SendMessageA(statusBar_, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(prompt.c_str()));
 }
@@ -208,6 +216,8 @@ LRESULT CVexloApp::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_TIMER:
             if (wParam == kMonitorTimer) {
                 form_->OnMonitorTimer();
+            } else if (wParam == kSpoolTimer) {
+                OnSpoolTimer();
             } else if (wParam == kMeterTimer) {
                 OnMeterTimer();
             } else if (wParam == kCloseTimer && !station_.View()->TransactionRunning()) {
@@ -342,6 +352,7 @@ void CVexloApp::Shutdown() {
     form_->CloseAll();
     form_->StopTimer();
     KillTimer(frame_, kMeterTimer);
+    KillTimer(frame_, kSpoolTimer);
     station_.Shutdown();
     form_->Attach(nullptr, {});
     form_->Report("stall-ms\t" + std::to_string(form_->LongestStallMs()));

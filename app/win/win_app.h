@@ -21,13 +21,10 @@
 namespace sn::win {
 
 struct AppOptions {
-    std::string port;       // --port NAME: the cradle is this COM port
-    bool simulate = false;  // --simulate: the in-process substitute pager
-    std::string report;     // --report-status FILE (tests)
-    // Production use; none of them: nothing is saved, nothing offered.
-    std::vector<std::string> logs;        // --log FILE, rows to the first
-    std::optional<std::string> nextFrom;  // --next-from SERIAL
-    bool enterWrites = false;             // --enter-writes
+    std::string port;              // --port NAME: the cradle is this COM port
+    bool simulate = false;         // --simulate: the in-process substitute pager
+    std::string report;            // --report-status FILE (tests)
+    ProductionOptions production;  // --log, --db, --next-from, ...
 };
 
 class CVexloApp final : public LinkReporter {
@@ -54,6 +51,7 @@ class CVexloApp final : public LinkReporter {
     void ReportControls();
     void ReportMenus();
     void ShowPrompt(UINT id);
+    void OnSpoolTimer();
     void UpdateIndicators();
     bool PreTranslate(MSG& msg);
     void Shutdown();
@@ -67,6 +65,7 @@ class CVexloApp final : public LinkReporter {
     CStation station_{this};  // ended before the form goes
     bool shutDown_ = false;
     int locks_ = -1;  // the CAP/NUM/SCRL states last shown
+    std::string idleText_ = "Ready";
 };
 
 }  // namespace sn::win

@@ -34,6 +34,7 @@ inline constexpr UINT kRunQueued = WM_APP + 1;
 inline constexpr UINT_PTR kMonitorTimer = 1;
 inline constexpr UINT_PTR kMeterTimer = 2;
 inline constexpr UINT_PTR kCloseTimer = 3;
+inline constexpr UINT_PTR kSpoolTimer = 4;
 
 // A label too narrow for its one line of text in the font the system gave the
 // dialog (a stand-in for "MS Shell Dlg" may be wider) is widened, so that

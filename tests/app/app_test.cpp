@@ -446,7 +446,7 @@ class AppTest : public QObject {
         QTemporaryDir dir;
         const std::string log = dir.filePath(QStringLiteral("log.csv")).toStdString();
         AppOptions options;
-        options.logs = {log};
+        options.production.logs = {log};
         Launch(std::move(options));
         WaitReady();
         pager_->ScriptFaults(kCmdWriteBlock, std::vector<sim::Fault>(6, sim::Fault::Nak));
@@ -517,9 +517,9 @@ class AppTest : public QObject {
         QTemporaryDir dir;
         const std::string log = dir.filePath(QStringLiteral("log.csv")).toStdString();
         AppOptions options;
-        options.logs = {log};
-        options.nextFrom = "AB12CD0009";
-        options.enterWrites = true;
+        options.production.logs = {log};
+        options.production.nextFrom = "AB12CD0009";
+        options.production.enterWrites = true;
         Launch(std::move(options));
         BoxCloser boxes;
         QTRY_COMPARE_WITH_TIMEOUT(Edit()->text(), QStringLiteral("AB12CD0009"), 6000);

@@ -6,43 +6,15 @@ set -u
 SNTOOL=$1
 PAGERSIM=$2
 tmp=$(mktemp -d)
-declare -A simpid simfd
 . "$(dirname "$0")/checks.sh"
+. "$(dirname "$0")/pagers.sh"
 
 cleanup() {
-    local name
-    for name in "${!simpid[@]}"; do kill "${simpid[$name]}" 2>/dev/null; done
-    wait 2>/dev/null
+    stop_sims
     rm -rf "$tmp"
 }
 trap cleanup EXIT
 
-# start_sim NAME: a pager on a pty, its cradle at $tmp/NAME
-start_sim() {
-    local name=$1 fd
-    mkfifo "$tmp/$name.in"
-    "$PAGERSIM" --link "$tmp/$name" <"$tmp/$name.in" >"$tmp/$name.out" 2>&1 &
-    simpid[$name]=$!
-    exec {fd}>"$tmp/$name.in"
-    simfd[$name]=$fd
-    for _ in $(seq 100); do grep -q '^link:' "$tmp/$name.out" 2>/dev/null && return; sleep 0.05; done
-    echo "pagersim did not start"; cat "$tmp/$name.out"; exit 1
-}
-sim() {  # sim NAME COMMAND...: one console command, waiting for its answer
-    local name=$1 lines
-    shift
-    lines=$(wc -l <"$tmp/$name.out")
-    echo "$*" >&"${simfd[$name]}"
-    for _ in $(seq 100); do [ "$(wc -l <"$tmp/$name.out")" -gt "$lines" ] && return; sleep 0.02; done
-}
-# The requests of COMMAND (01 write, 02 read, 20 write-start...) the pager has taken.
-frames() {
-    local name=$1 code=$2 n
-    n=$(wc -l <"$tmp/$name.out")
-    sim "$name" traffic
-    sleep 0.1
-    tail -n +"$((n + 1))" "$tmp/$name.out" | grep -c " s  $code "
-}
 rows() { grep -c "$1" "$tmp/log.csv"; }
 
 start_sim a
@@ -81,7 +53,7 @@ if [ "$(frames a 02)" = 0 ] && [ "$(frames a 01)" = 0 ] && [ "$(stat -c %s "$tmp
 cp "$tmp/log.csv" "$tmp/good.csv"
 printf '2026-12-07T10:00:00+01:00;line-2;COM3;KTN4070C;;AB12CD0003;written;1.0.1\r\n' >>"$tmp/log.csv"
 run --port "$tmp/a" "${L[@]}" write AB12CD0002
-expect "unreadable row" 11 "" "$tmp/log.csv cannot be read at line 4: it has 1 field instead of 8"
+expect "unreadable row" 11 "" "$tmp/log.csv cannot be read at line 4: it has 1 field instead of 9"
 cp "$tmp/good.csv" "$tmp/log.csv"
 printf '2026-12-07T10:00:00+01:00,line-2,COM3,KTN4070C,,AB12CD0003,writ' >>"$tmp/log.csv"
 run --port "$tmp/a" "${L[@]}" write AB12CD0002

@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "production/journal_ledger.h"
+#include "production/odbc_ledger.h"
 #include "production/production_hooks.h"
 #include "production/serial_sequence.h"
 #include "protocol/frames.h"
@@ -59,7 +61,8 @@ LogRow Row(const std::string& serial, const std::string& outcomeText,
             "",
             serial,
             outcomeText,
-            "1.0.1"};
+            "1.0.1",
+            ""};
 }
 
 std::string Rows(std::initializer_list<std::pair<const char*, const char*>> rows) {
@@ -106,7 +109,7 @@ TEST(CsvTest, FieldsSurviveQuotingAndFormulaEscapes) {
         row.model = c.value;
         const std::string line = FormatCsvRow(row);
         EXPECT_EQ(line, "2026-12-07T10:00:00+01:00,line-1,/dev/ttyUSB0," + c.encoded +
-                            ",,AB12CD0001,written,1.0.1\r\n");
+                            ",,AB12CD0001,written,1.0.1,\r\n");
         const ParsedLog parsed = ParseCsvLog(kHeader + line + line);
         ASSERT_EQ(parsed.rows.size(), 2u);
         EXPECT_EQ(parsed.rows[1].model, c.value);
@@ -157,24 +160,24 @@ TEST(CsvTest, RowsTornLinesAndUnreadableLines) {
          kHeader + "a,b,c\r\n" + good,
          1,
          {},
-         {"line 2: it has 3 fields instead of 8"}},
+         {"line 2: it has 3 fields instead of 9"}},
         {"semicolons",
          kHeader + "2026-12-07T10:00:00+01:00;line-1;/dev/ttyUSB0;KTN4070C;;"
                    "AB12CD0001;written;1.0.1\r\n",
          0,
          {},
-         {"line 2: it has 1 field instead of 8"}},
+         {"line 2: it has 1 field instead of 9"}},
         {"blanks",
          kHeader + " 2026-12-07T10:00:00+01:00 , line-1 , /dev/ttyUSB0 , KTN4070C ,  , "
                    "AB12CD0001 , written , 1.0.1 \r\n",
          0,
          {},
          {"line 2: its serial number \" AB12CD0001 \" is not ten letters, digits or '*'"}},
-        {"ninth column",
+        {"tenth column",
          kHeader + bare + ",extra\r\n" + other,
          1,
          {},
-         {"line 2: it has 9 fields instead of 8"}},
+         {"line 2: it has 10 fields instead of 9"}},
         {"unknown outcome",
          kHeader + FormatCsvRow(Row("AB12CD0001", "sold")),
          0,
@@ -191,51 +194,152 @@ TEST(CsvTest, RowsTornLinesAndUnreadableLines) {
 }
 
 // What the rows make of a number, also in logs written before reservations.
+struct StateCase {
+    std::vector<const char*> outcomes;
+    NumberState state;
+};
+using S = NumberState;
+const StateCase kStateCases[] = {
+    {{}, S::Free},
+    {{"reserved"}, S::InDoubt},
+    {{"reserved", "written"}, S::Used},
+    {{"reserved", "verified"}, S::Used},
+    {{"reserved", "written (verify: Read Error #5)"}, S::Used},
+    {{"reserved", "verify mismatch"}, S::BrokenOff},
+    {{"reserved", "Write Error #2"}, S::BrokenOff},
+    {{"reserved", "Write Error #5"}, S::BrokenOff},
+    {{"reserved", "not finished"}, S::BrokenOff},
+    {{"reserved", "Write Error #5 (nothing written)"}, S::Free},
+    {{"reserved", "Write Error #1"}, S::Free},
+    {{"reserved", "Read Error #3"}, S::Free},
+    {{"reserved", "model refused"}, S::Free},
+    {{"reserved", "already numbered"}, S::Free},
+    // a reservation never settled, then taken again (a resume)
+    {{"reserved", "reserved"}, S::InDoubt},
+    {{"reserved", "reserved", "Read Error #5"}, S::BrokenOff},
+    {{"reserved", "Write Error #2", "reserved", "written"}, S::Used},
+    {{"reserved", "written", "reserved", "model refused"}, S::Used},
+    // older logs
+    {{"written"}, S::Used},
+    {{"verified (duplicate allowed)"}, S::Used},
+    {{"Write Error #2"}, S::BrokenOff},
+    {{"Read Error #5"}, S::Free},
+};
+
+std::string Trace(const StateCase& c) {
+    std::string trace;
+    for (const char* o : c.outcomes) {
+        trace += std::string(o) + "; ";
+    }
+    return trace;
+}
+
 TEST(LedgerTest, RowsDecideUsedReleasedAndInDoubt) {
-    struct Case {
-        std::vector<const char*> outcomes;
-        NumberState state;
-    };
-    using S = NumberState;
-    const Case cases[] = {
-        {{}, S::Free},
-        {{"reserved"}, S::InDoubt},
-        {{"reserved", "written"}, S::Used},
-        {{"reserved", "verified"}, S::Used},
-        {{"reserved", "written (verify: Read Error #5)"}, S::Used},
-        {{"reserved", "verify mismatch"}, S::BrokenOff},
-        {{"reserved", "Write Error #2"}, S::BrokenOff},
-        {{"reserved", "Write Error #5"}, S::BrokenOff},
-        {{"reserved", "not finished"}, S::BrokenOff},
-        {{"reserved", "Write Error #5 (nothing written)"}, S::Free},
-        {{"reserved", "Write Error #1"}, S::Free},
-        {{"reserved", "Read Error #3"}, S::Free},
-        {{"reserved", "model refused"}, S::Free},
-        {{"reserved", "already numbered"}, S::Free},
-        // a reservation never settled, then taken again (a resume)
-        {{"reserved", "reserved"}, S::InDoubt},
-        {{"reserved", "reserved", "Read Error #5"}, S::BrokenOff},
-        {{"reserved", "Write Error #2", "reserved", "written"}, S::Used},
-        {{"reserved", "written", "reserved", "model refused"}, S::Used},
-        // older logs
-        {{"written"}, S::Used},
-        {{"verified (duplicate allowed)"}, S::Used},
-        {{"Write Error #2"}, S::BrokenOff},
-        {{"Read Error #5"}, S::Free},
-    };
     TempDir dir;
     const std::string path = dir.File("log.csv");
-    for (const Case& c : cases) {
+    for (const StateCase& c : kStateCases) {
+        SCOPED_TRACE(Trace(c));
         std::string text = kHeader;
-        std::string trace;
         for (const char* o : c.outcomes) {
             text += FormatCsvRow(Row("AB12CD0001", o));
-            trace += std::string(o) + "; ";
         }
-        SCOPED_TRACE(trace);
         WriteText(path, text);
         EXPECT_EQ(StateIn(path, "ab12cd0001"), c.state);
     }
+}
+
+// The same table through a ledger's own reservations and settlements: a
+// "reserved" takes the number as --allow-duplicate or resume would, and each
+// outcome settles the last reservation. Every ledger decides alike.
+void ReservationsDecideAlike(Ledger& ledger) {
+    int n = 100;
+    for (const StateCase& c : kStateCases) {
+        if (!c.outcomes.empty() && std::string(c.outcomes[0]) != outcome::kReserved) {
+            continue;  // a log older than reservations: the journal's alone
+        }
+        SCOPED_TRACE(Trace(c));
+        const std::string serial = "AB12CD0" + std::to_string(n++);
+        Reservation r;
+        for (const char* o : c.outcomes) {
+            if (std::string(o) == outcome::kReserved) {
+                const auto refusal = ledger.Reserve(serial, "COM3", ReserveMode::AllowDuplicate, r);
+                ASSERT_FALSE(refusal) << refusal->message;
+                continue;
+            }
+            std::string error;
+            ASSERT_TRUE(ledger.Settle(r, Row(serial, o), error)) << error;
+        }
+        EXPECT_EQ(StateName(ledger.Lookup(serial).state), StateName(c.state));
+    }
+}
+
+// Refusals and what a reservation says of the number, for every ledger;
+// `source` is how its messages name it.
+void RefusalsAreAlike(Ledger& ledger, const std::string& source) {
+    using K = Refusal::Kind;
+    struct Case {
+        std::vector<const char*> outcomes;
+        ReserveMode mode;
+        std::optional<K> kind;
+        std::string message;  // the start of it; {} for the number
+        bool reusing = false;
+    };
+    const std::string tail = " Nothing was sent to the pager.";
+    const Case cases[] = {
+        {{"reserved"}, ReserveMode::Fresh, K::Duplicate, "The serial number {} was reserved on "},
+        {{"reserved", "verify mismatch"},
+         ReserveMode::Fresh,
+         K::Duplicate,
+         "The serial number {} went into a pager on "},
+        {{"reserved", "written"},
+         ReserveMode::Fresh,
+         K::Duplicate,
+         "The serial number {} was already written on 2026-12-07T10:00:00+01:00 at station line-1 "
+         "(port /dev/ttyUSB0), " +
+             source + "." + tail},
+        {{"reserved", "written"},
+         ReserveMode::Resume,
+         K::NotResumable,
+         "The serial number {} is used, not one whose write broke off; there is nothing to "
+         "resume."},
+        {{}, ReserveMode::Resume, K::NotResumable, "The serial number {} is free, not one whose "},
+        {{"reserved", "written"}, ReserveMode::AllowDuplicate, {}, "", true},
+        {{"reserved", "Write Error #2"}, ReserveMode::Resume, {}, "", true},
+        {{"reserved", "model refused"}, ReserveMode::Fresh, {}, ""},
+    };
+    int n = 200;
+    for (const Case& c : cases) {
+        const std::string serial = "AB12CD0" + std::to_string(n++);
+        SCOPED_TRACE(serial);
+        Reservation r;
+        for (const char* o : c.outcomes) {
+            std::string error;
+            ASSERT_TRUE(std::string(o) == outcome::kReserved
+                            ? !ledger.Reserve(serial, "COM3", ReserveMode::AllowDuplicate, r)
+                            : ledger.Settle(r, Row(serial, o), error));
+        }
+        const auto refusal = ledger.Reserve(serial, "COM4", c.mode, r);
+        ASSERT_EQ(refusal.has_value(), c.kind.has_value());
+        if (!refusal) {
+            EXPECT_EQ(r.reusing, c.reusing);
+            continue;
+        }
+        EXPECT_EQ(refusal->kind, *c.kind);
+        std::string expected = c.message;
+        expected.replace(expected.find("{}"), 2, serial);
+        EXPECT_EQ(refusal->message.substr(0, expected.size()), expected);
+        if (refusal->kind == K::Duplicate) {
+            EXPECT_NE(refusal->message.find(source), std::string::npos) << refusal->message;
+            EXPECT_EQ(refusal->reason + tail, refusal->message);
+        }
+    }
+}
+
+TEST(LedgerTest, ReservationsDecideAlike) {
+    TempDir dir;
+    JournalLedger ledger({dir.File("log.csv")});
+    ReservationsDecideAlike(ledger);
+    RefusalsAreAlike(ledger, "as the production log " + dir.File("log.csv") + " records");
 }
 
 TEST(LedgerTest, GuardReadsEveryLogAndAppendsToTheFirstOnly) {
@@ -630,6 +734,181 @@ TEST_F(ProductionFormTest, WithoutHooksNothingIsOfferedOrSaved) {
     PressWrite();
     EXPECT_EQ(form.Status(), text::kCompleted);
     EXPECT_FALSE(fs::exists(dir.File("log.csv")));
+}
+
+// ---- the database ledger, against the server SNTOOL_TEST_DB names (a
+// scratch one: tests/db/run_with_pg.sh); skipped without it.
+
+class DbLedgerTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const char* db = std::getenv("SNTOOL_TEST_DB");
+        if (db == nullptr || *db == '\0') {
+            GTEST_SKIP() << "SNTOOL_TEST_DB names no database";
+        }
+        connection = db;
+        ASSERT_TRUE(Sql("DROP TABLE IF EXISTS sn_numbers, sn_rows, sn_cursor"));
+        std::string grants;
+        std::string error;
+        ASSERT_TRUE(OdbcLedger::Init(connection, "", "station", grants, error)) << error;
+    }
+    DbLedgerOptions Options(const std::string& conn = {}) const {
+        return {conn.empty() ? connection : conn, "", "", "", dir.File("spool/pending.csv")};
+    }
+    // The tests' own statements, on a connection of their own.
+    bool Sql(const std::string& sql, std::string* first = nullptr) {
+        odbc::Connection c;
+        odbc::Diag d;
+        if (!c.Connect(connection, d)) {
+            ADD_FAILURE() << d.state << " " << d.message;
+            return false;
+        }
+        odbc::Statement run(c);
+        if (!run.Run(sql, {}, d)) {
+            ADD_FAILURE() << d.state << " " << d.message;
+            return false;
+        }
+        if (first != nullptr && run.Fetch(d)) {
+            *first = run.Text(1, d).value_or("NULL");
+        }
+        return c.Commit(d);
+    }
+
+    std::string connection;
+    TempDir dir;
+};
+
+TEST_F(DbLedgerTest, ReservationsDecideAlike) {
+    OdbcLedger ledger(Options());
+    std::vector<std::string> notes;
+    std::string error;
+    ASSERT_TRUE(ledger.Open(notes, error)) << error;
+    ReservationsDecideAlike(ledger);
+    RefusalsAreAlike(ledger, "as the production database records");
+}
+
+TEST_F(DbLedgerTest, NamesAreStoredVerbatim) {
+    const std::string hostile = "'; DROP TABLE sn_numbers; --";
+    DbLedgerOptions o = Options();
+    o.station = "O'Brien's \"line\" " + hostile;
+    o.operatorName = hostile + " \\ ?";
+    OdbcLedger ledger(o);
+    Reservation r;
+    ASSERT_FALSE(ledger.Reserve("ab12cd0001", hostile, ReserveMode::Fresh, r));
+    std::string error;
+    LogRow row = Row("x", "written");
+    row.model = hostile;
+    ASSERT_TRUE(ledger.Settle(r, row, error)) << error;
+    const LedgerEntry e = ledger.Lookup("AB12CD0001");
+    EXPECT_EQ(e.state, NumberState::Used);
+    EXPECT_EQ(e.row.station, o.station);
+    EXPECT_EQ(e.row.operatorName, o.operatorName);
+    EXPECT_EQ(e.row.model, hostile);
+    std::string count;
+    ASSERT_TRUE(
+        Sql("SELECT count(*) FROM sn_rows WHERE port = '''; DROP TABLE sn_numbers; --'", &count));
+    EXPECT_EQ(count, "1");
+}
+
+TEST_F(DbLedgerTest, NextFreeSkipsTakenNumbersAndGivesReleasedOnesFirst) {
+    OdbcLedger ledger(Options());
+    const auto take = [&](const std::string& serial, const char* outcomeText) {
+        Reservation r;
+        ASSERT_FALSE(ledger.Reserve(serial, "COM3", ReserveMode::Fresh, r));
+        if (outcomeText != nullptr) {
+            std::string error;
+            ASSERT_TRUE(ledger.Settle(r, Row(serial, outcomeText), error)) << error;
+        }
+    };
+    std::string why;
+    for (int i = 1; i <= 70; ++i) {  // more than one batch of the walk
+        take("AB12CD" + std::string(i < 10 ? "000" : "00") + std::to_string(i), "written");
+    }
+    take("AB12CD0071", nullptr);            // in doubt
+    take("AB12CD0072", "verify mismatch");  // broken off
+    take("AB12CD0073", "Read Error #3");    // released
+    EXPECT_EQ(ledger.NextFree("AB12CD0001", why), "AB12CD0073");
+    take("AB12CD0073", "written");
+    EXPECT_EQ(ledger.NextFree("AB12CD0001", why), "AB12CD0074");
+    EXPECT_EQ(ledger.NextFree("AB12CD0075", why), "AB12CD0075");
+    // A used number taken again and released stays used.
+    Reservation r;
+    ASSERT_FALSE(ledger.Reserve("AB12CD0074", "COM3", ReserveMode::Fresh, r));
+    ASSERT_FALSE(ledger.Reserve("AB12CD0040", "COM3", ReserveMode::AllowDuplicate, r));
+    std::string error;
+    ASSERT_TRUE(ledger.Settle(r, Row("AB12CD0040", "model refused"), error));
+    EXPECT_EQ(ledger.NextFree("AB12CD0001", why), "AB12CD0075");
+    // A number released below the cursor is given again first.
+    take("AB12CD0076", "written");
+    EXPECT_EQ(ledger.NextFree("AB12CD0076", why), "AB12CD0077");
+    take("AB12CD0075", "Write Error #1");
+    EXPECT_EQ(ledger.NextFree("AB12CD0001", why), "AB12CD0075");
+    // The digits run out.
+    take("AB12CD9999", "written");
+    EXPECT_FALSE(ledger.NextFree("AB12CD9999", why));
+    EXPECT_EQ(why,
+              "The sequence ends at AB12CD9999: the number after it would need another digit.");
+    EXPECT_EQ(ledger.NextFree("AB12CD9998", why), "AB12CD9998");
+}
+
+TEST_F(DbLedgerTest, InitTwiceChangesNothing) {
+    OdbcLedger ledger(Options());
+    Reservation r;
+    ASSERT_FALSE(ledger.Reserve("AB12CD0001", "COM3", ReserveMode::Fresh, r));
+    std::string grants;
+    std::string error;
+    ASSERT_TRUE(OdbcLedger::Init(connection, "", "line \"7\"", grants, error)) << error;
+    EXPECT_NE(grants.find("GRANT SELECT, INSERT, UPDATE, DELETE ON sn_numbers, sn_cursor TO "
+                          "\"line \"\"7\"\"\";"),
+              std::string::npos)
+        << grants;
+    EXPECT_EQ(ledger.Lookup("AB12CD0001").state, NumberState::InDoubt);
+}
+
+// The server cannot be reached: reservations are refused, naming it; a
+// settlement waits in the spool and reaches the database later.
+TEST_F(DbLedgerTest, SettlementsWaitInTheSpoolWhileTheServerIsAway) {
+    OdbcLedger up(Options());
+    Reservation r;
+    ASSERT_FALSE(up.Reserve("AB12CD0001", "COM3", ReserveMode::Fresh, r));
+    const std::string away =
+        "Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=1;Database=postgres;Uid=sn;";
+    OdbcLedger down(Options(away));
+    Reservation other;
+    const auto refusal = down.Reserve("AB12CD0002", "COM3", ReserveMode::Fresh, other);
+    ASSERT_TRUE(refusal);
+    EXPECT_EQ(refusal->kind, Refusal::Kind::Unusable);
+    EXPECT_EQ(
+        refusal->message.rfind("The production database at 127.0.0.1:1 cannot be reached: ", 0), 0u)
+        << refusal->message;
+    EXPECT_EQ(refusal->reason + " Nothing was sent to the pager.", refusal->message);
+    std::string error;
+    ASSERT_TRUE(down.Settle(r, Row("AB12CD0001", "written"), error)) << error;
+    EXPECT_EQ(down.SpoolWaiting(), 1);
+    int delivered = 0;
+    EXPECT_FALSE(down.Sync(delivered, error));
+    EXPECT_EQ(up.Lookup("AB12CD0001").state, NumberState::InDoubt) << "until delivered";
+
+    OdbcLedger back(Options());
+    EXPECT_EQ(back.SpoolWaiting(), 1);
+    EXPECT_EQ(back.Lookup("AB12CD0001").state, NumberState::Used);
+    EXPECT_EQ(back.SpoolWaiting(), 0);
+    EXPECT_TRUE(back.Sync(delivered, error)) << error;
+    EXPECT_EQ(delivered, 0);
+}
+
+// The server ends the session: the next operation connects again, unnoticed.
+TEST_F(DbLedgerTest, ALostConnectionIsMadeAgain) {
+    OdbcLedger ledger(Options());
+    Reservation r;
+    ASSERT_FALSE(ledger.Reserve("AB12CD0001", "COM3", ReserveMode::Fresh, r));
+    ASSERT_TRUE(
+        Sql("SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity"
+            " WHERE pid <> pg_backend_pid() AND datname = current_database()"));
+    std::string error;
+    EXPECT_TRUE(ledger.Settle(r, Row("AB12CD0001", "written"), error)) << error;
+    EXPECT_EQ(ledger.SpoolWaiting(), 0);
+    EXPECT_EQ(ledger.Lookup("AB12CD0001").state, NumberState::Used);
 }
 
 }  // namespace

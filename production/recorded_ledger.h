@@ -1,0 +1,41 @@
+#pragma once
+// RecordedLedger: a ledger whose rows also go to a local CSV journal, as a
+// record only (sntool --db ... --log FILE). The first ledger decides; the
+// journal takes every reservation it granted and every settlement, whatever
+// the journal itself holds, and a journal that cannot record costs no pager.
+//
+// Thread safety: as Ledger's.
+
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "production/journal_ledger.h"
+#include "production/ledger.h"
+
+namespace sn {
+
+class RecordedLedger final : public Ledger {
+  public:
+    RecordedLedger(std::unique_ptr<Ledger> ledger, std::unique_ptr<JournalLedger> record);
+
+    bool Open(std::vector<std::string>& notes, std::string& error) override;
+    bool HasUnreadableLine() const override { return ledger_->HasUnreadableLine(); }
+    std::optional<Refusal> Check(const std::string& serial, ReserveMode mode) override;
+    std::optional<Refusal> Reserve(const std::string& serial, const std::string& port,
+                                   ReserveMode mode, Reservation& reservation) override;
+    bool Settle(const Reservation& reservation, const LogRow& row, std::string& error) override;
+    std::optional<std::string> NextFree(const std::string& from, std::string& why) override;
+    LedgerEntry Lookup(const std::string& serial) override;
+    std::vector<LedgerEntry> Unfinished() override;
+
+    Ledger& Deciding() { return *ledger_; }
+
+  private:
+    std::unique_ptr<Ledger> ledger_;
+    std::unique_ptr<JournalLedger> record_;
+    std::mutex mutex_;
+    std::map<std::string, Reservation> recorded_;  // by serial: the record's reservations
+};
+
+}  // namespace sn
