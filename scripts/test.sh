@@ -8,6 +8,7 @@
 # Usage: scripts/test.sh [normal|release|asan|tsan|windows|fuzz|package ...]   (default: all seven)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root=$PWD
 
 bash scripts/install-deps.sh
 
@@ -105,6 +106,7 @@ for b in "${builds[@]}"; do
     # Most tests spend their time waiting on a pager's pacing and a monitor's
     # ticks, not computing: twice as many as there are cores run at once.
     (cd "$dir" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+        LSAN_OPTIONS=suppressions=$root/tests/lsan.supp \
         TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
         ctest --output-on-failure -j "$((jobs * 2))" --timeout 300 "${label_args[@]}")
     took "$b"
