@@ -50,6 +50,9 @@ bool Session::SetUp() {
 }
 
 int Session::Run() {
+    if (o_.command == "report") {
+        return Report();  // reads journals only: no cradle
+    }
     const bool production =
         o_.command == "write" || o_.command == "batch" || o_.command == "resume";
     if ((o_.command == "resume" || o_.command == "ledger") && o_.logs.empty() && o_.db.empty()) {

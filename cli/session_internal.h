@@ -57,6 +57,7 @@ class Session {
     int Write();
     int Resume();
     int LedgerCommand();
+    int Report();  // sntool report: the journals' pagers counted (report_command.cpp)
     int ListLedger();
     int InitDatabase();
     int SyncSpool();

@@ -40,6 +40,7 @@ Examples:
   sntool --log pagers.csv --timeout 600 batch AB12CD0001 --count 50 --verify
   sntool --log pagers.csv ledger
   sntool --log pagers.csv resume --verify
+  sntool --log a.csv --log b.csv report --since 2026-12-07 --by shift --format html --out r.html
   sntool --db "DSN=pagers" --operator ann batch AB12CD0001 --count 50
   sntool --db "Driver={PostgreSQL Unicode};Server=db1;Database=pagers;Uid=admin;" ledger init
 )";
@@ -131,6 +132,29 @@ int main(int argc, char** argv) {
         ->add_option("--role", o.role,
                      "ledger init: the station role the printed GRANT statements name")
         ->type_name("NAME");
+    auto* report = app.add_subcommand(
+        "report",
+        "Count the pagers the journals record (--log, repeatable): tried, numbered, failed, "
+        "refused, in doubt and the yields, by station, operator, day, hour or shift");
+    report->fallthrough();
+    report
+        ->add_option("--since", o.since,
+                     "Pagers first tried at or after TIME: 2026-12-07, 2026-12-07T14:00, "
+                     "local time unless an offset (+01:00, Z) follows")
+        ->type_name("TIME");
+    report->add_option("--until", o.until, "Pagers first tried before TIME")->type_name("TIME");
+    report->add_option("--by", o.reportBy, "Group by station (default), operator, day, hour, shift")
+        ->check(CLI::IsMember({"station", "operator", "day", "hour", "shift"}))
+        ->type_name("GROUP");
+    report
+        ->add_option("--shifts", o.shifts,
+                     "--by shift: the shifts' local start times (default 06:00,14:00,22:00)")
+        ->type_name("HH:MM,...");
+    report->add_option("--format", o.reportFormat, "text (default), csv or html")
+        ->check(CLI::IsMember({"text", "csv", "html"}))
+        ->type_name("FORMAT");
+    report->add_option("--out", o.reportOut, "Write the report to FILE (default: stdout)")
+        ->type_name("FILE");
 
     try {
         app.parse(argc, argv);

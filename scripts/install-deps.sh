@@ -20,6 +20,8 @@ packages=(
     qt6-qpa-plugins
     libgl-dev
     fonts-dejavu-core
+    # xmllint: the production report's page must parse as XML
+    libxml2-utils
     # the Debian package (scripts/package.sh deb) and its check
     dpkg-dev
     file
