@@ -44,7 +44,8 @@ CMainFrame::CMainFrame(QWidget* parent)
     statusBar()->showMessage(QStringLiteral("Ready"));
     statusBar()->setSizeGripEnabled(false);
     for (const char* indicator : {"CAP", "NUM", "SCRL"}) {
-        statusBar()->addPermanentWidget(Indicator(QString::fromLatin1(indicator), this));
+        indicators_.push_back(Indicator(QString::fromLatin1(indicator), this));
+        statusBar()->addPermanentWidget(indicators_.back());
     }
     // The idle text comes back whenever a menu prompt goes.
     connect(statusBar(), &QStatusBar::messageChanged, this, [this](const QString& message) {
@@ -53,6 +54,12 @@ CMainFrame::CMainFrame(QWidget* parent)
         }
     });
     FitToForm();
+}
+
+void CMainFrame::ShowLockIndicators(bool show) {
+    for (QLabel* label : indicators_) {
+        label->setVisible(show);
+    }
 }
 
 void CMainFrame::SetIdleText(const QString& text) {

@@ -3,9 +3,11 @@
 // the form. It never changes its title.
 
 #include <QAction>
+#include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
 #include <functional>
+#include <vector>
 
 #include "app/gui_form.h"
 
@@ -29,6 +31,9 @@ class CMainFrame final : public QMainWindow {
     void FitToForm();
     // The status bar's text while no menu prompt shows.
     void SetIdleText(const QString& text);
+    // The CAP/NUM/SCRL panes (greyed: the lock states are not known here)
+    // make room for the operator's counts.
+    void ShowLockIndicators(bool show);
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -41,6 +46,7 @@ class CMainFrame final : public QMainWindow {
     QAction* newDocument_;
     std::function<bool()> onClose_;
     QString idleText_ = QStringLiteral("Ready");
+    std::vector<QLabel*> indicators_;
 };
 
 }  // namespace sn::app

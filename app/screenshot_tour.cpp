@@ -8,6 +8,8 @@
 #include <QPixmap>
 #include <QProgressBar>
 #include <QScreen>
+#include <QStatusBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <cstdio>
@@ -75,6 +77,46 @@ void Shot(const QString& dir, const QString& name) {
     const QString path = dir + "/" + name + ".png";
     std::printf("%s: %s\n", qPrintable(path), pixmap.save(path) ? "saved" : "FAILED");
     std::fflush(stdout);
+}
+
+// The operator's counts in the status bar: a journal, one pager written and
+// one whose blocks are refused.
+bool CountsTour(const QString& out, const QString& link) {
+    QTemporaryDir dir;
+    sn::app::AppOptions options;
+    options.port = link.toStdString();
+    options.production.logs = {dir.filePath(QStringLiteral("log.csv")).toStdString()};
+    options.production.nextFrom = "AB12CD0013";
+    sn::app::CVexloApp app(std::move(options));
+    if (!app.InitInstance()) {
+        return false;
+    }
+    app.Frame()->move(60, 60);
+    g_frame = app.Frame();
+    auto is = [&](const char* text) {
+        return [&, text] { return app.Form()->StatusLabel()->text() == Displayed(text); };
+    };
+    auto bar = [&] { return app.Frame()->statusBar()->currentMessage(); };
+    Sim("reset");
+    bool ok = WaitFor(is(sn::text::kClickWrite));
+    QTest::mouseClick(app.Form()->WriteButton(), Qt::LeftButton);
+    ok &= WaitFor(is(sn::text::kCompleted));
+    Sim("numbered off");
+    ok &= WaitFor(is(sn::text::kClickWrite));
+    Sim("fault write nak always");
+    QTest::mouseClick(app.Form()->WriteButton(), Qt::LeftButton);
+    ok &= WaitFor([] { return OpenBox() != nullptr; });
+    if (QMessageBox* box = OpenBox(); box != nullptr) {
+        box->done(QMessageBox::Ok);
+    }
+    Sim("clear");
+    Sim("reset");
+    ok &= WaitFor(is(sn::text::kClickWrite));
+    ok &= WaitFor([&] { return bar().contains(QStringLiteral("1 numbered, 1 failed")); });
+    Shot(out, "status-counts");
+    app.Frame()->close();
+    app.Shutdown();
+    return ok;
 }
 
 }  // namespace
@@ -186,6 +228,7 @@ int main(int argc, char** argv) {
 
     app.Frame()->close();
     app.Shutdown();
+    ok &= CountsTour(out, link);
     Sim("quit");
     pclose(g_sim);
     std::printf("tour %s\n", ok ? "complete" : "INCOMPLETE: a state was not reached");

@@ -81,14 +81,13 @@ bool CVexloApp::InitInstance() {
     view.OnInitialUpdate();
     OnUpdateSystemSetup();
     frame_->show();
-    if (!options_.production.db.empty()) {
-        // The spool's count is kept in memory: reading it costs the GUI nothing.
-        spoolWatch_.setInterval(1000);
-        connect(&spoolWatch_, &QTimer::timeout, this, [this] {
-            frame_->SetIdleText(
-                QString::fromStdString(IdleText(SpooledSettlements(*station_.Ledger()))));
-        });
-        spoolWatch_.start();
+    if (station_.Ledger() != nullptr) {
+        // The counts are taken on another thread: the GUI only copies their text.
+        statusWatch_.setInterval(1000);
+        connect(&statusWatch_, &QTimer::timeout, this,
+                [this] { frame_->SetIdleText(QString::fromStdString(station_.StatusText())); });
+        statusWatch_.start();
+        frame_->ShowLockIndicators(false);
     }
     station_.PreloadLedger();  // off the GUI thread; its boxes come once the window is up
     return true;
@@ -181,7 +180,7 @@ void CVexloApp::Shutdown() {
     }
     shutDown_ = true;
     closeWhenDone_.stop();
-    spoolWatch_.stop();
+    statusWatch_.stop();
     View()->BeginClose();
     frame_->Form()->StopTimer();
     broker_->CloseAll();  // a box asked for from now on returns at once

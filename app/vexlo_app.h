@@ -71,7 +71,7 @@ class CVexloApp final : public QObject {
     bool shutDown_ = false;
     bool holding_ = false;  // System Setup waits for a tick (GUI thread only)
     QTimer closeWhenDone_;
-    QTimer spoolWatch_;  // the database's spool, shown in the status bar
+    QTimer statusWatch_;  // the operator's counts, shown in the status bar
     std::string startError_;
 };
 

@@ -1,10 +1,12 @@
-// sntool report: the pagers the journals record, counted by station,
-// operator, day, hour or shift, as a table, CSV or a page.
+// sntool report: the pagers the journals (or the production database)
+// record, counted by station, operator, day, hour or shift, as a table, CSV
+// or a page.
 
 #include <fstream>
 
 #include "cli/exit_codes.h"
 #include "cli/session_internal.h"
+#include "production/odbc_ledger.h"
 #include "production/report.h"
 #include "production/report_time.h"
 
@@ -74,15 +76,44 @@ bool ReportChoices(const Options& o, ReportOptions& r, std::string& why) {
     return true;
 }
 
+// The report counted by the database the options name, its password from
+// its file; false with the reason when it cannot be read.
+bool DatabaseReport(const Options& o, const ReportOptions& options, sn::Report& report,
+                    std::string& why) {
+    LedgerOptions where;
+    if (!ChooseLedger({}, o.db, o.dbPasswordFile, o.operatorName, where, why)) {
+        return false;
+    }
+    const std::unique_ptr<Ledger> ledger = MakeLedger(where);
+    auto* db = dynamic_cast<OdbcLedger*>(ledger.get());
+    return db != nullptr && db->BuildReport(options, report, why);
+}
+
+// The report in the format asked, to the file asked or the output.
+int WriteReport(const sn::Report& report, const ReportOptions& options, const Options& o,
+                std::ostream& out, std::ostream& err) {
+    const std::string text = o.reportFormat == "csv"    ? ReportCsv(report, options)
+                             : o.reportFormat == "html" ? ReportHtml(report, options)
+                                                        : ReportText(report, options);
+    if (o.reportOut.empty()) {
+        out << text;
+        return kExitDone;
+    }
+    std::ofstream file(o.reportOut, std::ios::binary);
+    file << text;
+    if (!file.flush()) {
+        err << "sntool: cannot write the report to " << o.reportOut << "\n";
+        return kExitOther;
+    }
+    return kExitDone;
+}
+
 }  // namespace
 
 int Session::Report() {
-    if (!o_.db.empty()) {
-        err_ << "sntool: report over --db is not built yet\n";
-        return kExitUsage;
-    }
-    if (o_.logs.empty()) {
-        err_ << "sntool: report needs the production log: --log FILE\n";
+    if (o_.logs.empty() == o_.db.empty()) {
+        err_ << "sntool: report needs the production log (--log FILE) or the database "
+                "(--db CONNECTION), one of them\n";
         return kExitUsage;
     }
     ReportOptions options;
@@ -90,6 +121,14 @@ int Session::Report() {
     if (!ReportChoices(o_, options, why)) {
         err_ << "sntool: " << why << "\n";
         return kExitUsage;
+    }
+    if (!o_.db.empty()) {
+        sn::Report report;
+        if (!DatabaseReport(o_, options, report, why)) {
+            err_ << "sntool: " << why << "\n";
+            return kExitLedger;
+        }
+        return WriteReport(report, options, o_, out_, err_);
     }
     ReportBuilder builder(options);
     for (const std::string& path : o_.logs) {
@@ -104,21 +143,7 @@ int Session::Report() {
                  << " not a row (torn or damaged) and not counted\n";
         }
     }
-    const sn::Report report = builder.Finish();
-    const std::string text = o_.reportFormat == "csv"    ? ReportCsv(report, options)
-                             : o_.reportFormat == "html" ? ReportHtml(report, options)
-                                                         : ReportText(report, options);
-    if (o_.reportOut.empty()) {
-        out_ << text;
-        return kExitDone;
-    }
-    std::ofstream file(o_.reportOut, std::ios::binary);
-    file << text;
-    if (!file.flush()) {
-        err_ << "sntool: cannot write the report to " << o_.reportOut << "\n";
-        return kExitOther;
-    }
-    return kExitDone;
+    return WriteReport(builder.Finish(), options, o_, out_, err_);
 }
 
 }  // namespace sn::cli

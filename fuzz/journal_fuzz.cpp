@@ -57,7 +57,7 @@ std::string Knowledge(sn::JournalLedger& ledger, const std::set<std::string>& se
 }
 
 void RowsReadBack(const std::string& text) {
-    sn::LogRow row{"2026-12-07T10:00:00+01:00", "", "", "", "", "AB12CD0001", "written", ""};
+    sn::LogRow row{"2026-12-07T10:00:00+01:00", "", "", "", "", "AB12CD0001", "written", "", ""};
     std::string* fields[] = {&row.station, &row.port, &row.model, &row.serialBefore, &row.version};
     std::size_t f = 0;
     for (char c : text.substr(0, 200)) {

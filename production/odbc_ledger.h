@@ -64,6 +64,9 @@ class OdbcLedger final : public Ledger {
     bool Sync(int& delivered, std::string& error);
     // Settlements waiting in the spool (a cached count).
     int SpoolWaiting() const { return spoolWaiting_.load(); }
+    // The production report, counted by the database (odbc_report.cpp).
+    bool BuildReport(const struct ReportOptions& options, struct Report& report,
+                     std::string& error);
 
   private:
     using Work = std::function<bool(odbc::Diag&)>;

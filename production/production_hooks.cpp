@@ -62,6 +62,7 @@ void ProductionHooks::Preload() {
         std::vector<std::string> notes;
         std::string error;
         const bool ok = ledger_.Open(notes, error);
+        Tell(nullptr);  // before a box holds this thread
         for (const std::string& note : notes) {
             form_.MessageBox(note, text::kCaption, BoxIcon::Information);
         }
@@ -161,6 +162,8 @@ void ProductionHooks::Settle(const TransactionRecord& record, std::string outcom
             }
         }
     }
+    row.serialWritten = reservation->serial;
+    Tell(&row);  // before a box holds this thread
     if (!recorded) {
         form_.MessageBox(error + " The pager's outcome (" + outcomeText +
                              ") is missing from it: " + reservation->serial +
@@ -194,6 +197,23 @@ std::string ProductionHooks::SerialForReadyPager() {
     }
     form_.MessageBox(why, text::kCaption, BoxIcon::Information);
     return std::string();
+}
+
+void ProductionHooks::OnSettled(std::function<void(const LogRow*)> observer) {
+    std::lock_guard lock(observerMutex_);
+    onSettled_ = std::move(observer);
+}
+
+void ProductionHooks::Tell(const LogRow* row) {
+    std::lock_guard lock(observerMutex_);
+    if (onSettled_) {
+        onSettled_(row);
+    }
+}
+
+std::optional<std::string> ProductionHooks::NextSerial() const {
+    std::lock_guard lock(mutex_);
+    return next_;
 }
 
 std::optional<Refusal> ProductionHooks::LastRefusal() const {

@@ -8,6 +8,7 @@
 // Thread safety: the TransactionHooks calls come from the worker and the
 // monitor's thread, the rest from the face's; all of them may overlap.
 
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -51,9 +52,16 @@ class ProductionHooks final : public TransactionHooks {
     std::string LastOutcome() const;
     // Empty when the last settlement was recorded; else what went wrong.
     std::string LastSettleError() const;
+    // Told, off the face's thread, of every settlement (its row) and, with
+    // no row, once Preload has read the ledger: the operator's counts follow.
+    void OnSettled(std::function<void(const LogRow*)> observer);
+    // Where the offered sequence goes on ("" once it has ended; none: no
+    // sequence).
+    std::optional<std::string> NextSerial() const;
 
   private:
     void Settle(const TransactionRecord& record, std::string outcomeText);
+    void Tell(const LogRow* row);
 
     FormView& form_;
     Ledger& ledger_;
@@ -67,6 +75,8 @@ class ProductionHooks final : public TransactionHooks {
     std::string settleError_;
     std::optional<std::string> next_;  // where the sequence goes on
     bool endTold_ = false;
+    std::mutex observerMutex_;  // held while it is told: none is told once it is cleared
+    std::function<void(const LogRow*)> onSettled_;
     std::thread preload_;
 };
 

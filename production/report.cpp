@@ -82,10 +82,6 @@ void Tally(ReportCounts& c, End end, bool firstPass) {
     c.inDoubt += end == End::InDoubt ? 1 : 0;
 }
 
-std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
-    return a / b - ((a % b != 0 && (a < 0) != (b < 0)) ? 1 : 0);
-}
-
 }  // namespace
 
 struct ReportBuilder::State {
@@ -128,18 +124,7 @@ Ref ReportBuilder::State::MakeRef(const ReportRowView& row) {
 // The local start of the shift `utc` falls in: the last start before it that
 // day, else the previous day's last shift, which runs past midnight.
 std::int64_t ReportBuilder::State::ShiftStart(std::int64_t utc) {
-    const std::vector<int>& starts = options.shiftStarts;
-    const std::int64_t wall = utc + offsets.At(utc);
-    std::int64_t day = FloorDiv(wall, 86400);
-    const auto minute = static_cast<int>((wall - day * 86400) / 60);
-    auto it = std::upper_bound(starts.begin(), starts.end(), minute);
-    int start = starts.empty() ? 0 : starts.back();
-    if (it != starts.begin()) {
-        start = *std::prev(it);
-    } else {
-        --day;
-    }
-    return LocalToUtc(day * 86400 + start * 60);
+    return ShiftStartAt(utc, offsets.At(utc), options.shiftStarts);
 }
 
 std::int64_t ReportBuilder::State::GroupKey(const Ref& first) {

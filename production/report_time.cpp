@@ -4,6 +4,8 @@
 
 #include "production/report_time.h"
 
+#include <algorithm>
+
 #include <cstdio>
 
 namespace sn {
@@ -100,10 +102,6 @@ Civil CivilFromDays(std::int64_t z) {
     const unsigned d = doy - (153 * mp + 2) / 5 + 1;
     const unsigned m = mp < 10 ? mp + 3 : mp - 9;
     return {static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2 ? 1 : 0), m, d};
-}
-
-std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
-    return a / b - ((a % b != 0 && (a < 0) != (b < 0)) ? 1 : 0);
 }
 
 // "2026-12-07T14:02" or "2026-12-07 14:02:11", then "+01:00".
@@ -214,6 +212,20 @@ int LocalOffsets::At(std::int64_t utc) {
         offset_ = LocalOffset(slot * 900);
     }
     return offset_;
+}
+
+std::int64_t ShiftStartAt(std::int64_t utc, int offset, const std::vector<int>& starts) {
+    const std::int64_t wall = utc + offset;
+    std::int64_t day = FloorDiv(wall, 86400);
+    const auto minute = static_cast<int>((wall - day * 86400) / 60);
+    const auto after = std::upper_bound(starts.begin(), starts.end(), minute);
+    int start = starts.empty() ? 0 : starts.back();
+    if (after != starts.begin()) {
+        start = *std::prev(after);
+    } else {
+        --day;
+    }
+    return LocalToUtc(day * 86400 + start * 60);
 }
 
 }  // namespace sn

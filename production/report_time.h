@@ -35,6 +35,15 @@ bool LocalCalendar(std::int64_t utc, std::tm& out);
 int LocalOffset(std::int64_t utc);
 // The UTC time of a local wall-clock time (seconds since the local epoch).
 std::int64_t LocalToUtc(std::int64_t wall);
+// a / b rounded down (times before 1970 count too).
+inline std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
+}
+// The UTC start of the shift `utc` falls in, the local offset at `utc`
+// being `offset`: the last of `starts` (minutes after local midnight,
+// ascending) before it that day, else the previous day's last shift, which
+// runs past midnight.
+std::int64_t ShiftStartAt(std::int64_t utc, int offset, const std::vector<int>& starts);
 // "2026-12-07 14:00+01:00": a time as the local clock shows it.
 std::string FormatLocal(std::int64_t utc, bool withDate = true);
 // "2026-12-07T14:02:11+01:00": a time with the offset it was recorded with.

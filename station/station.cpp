@@ -144,7 +144,32 @@ bool CStation::UseProduction(FormView& form, const ProductionOptions& options, s
     }
     UseLedger(form, ledger, options.nextFrom);
     preload_ = !options.logs.empty() || !options.db.empty();
+    CountShift(ledger);
     return true;
+}
+
+void CStation::CountShift(const LedgerOptions& options) {
+    ShiftCountsSource source;
+    source.station = StationName();
+    source.journals = options.logs;
+    source.ledger = ledger_.get();
+    if (OdbcLedger* db = Database(*ledger_)) {
+        source.report = [db](const ReportOptions& report, Report& into) {
+            std::string error;
+            return db->BuildReport(report, into, error);
+        };
+    }
+    ProductionHooks* hooks = hooks_.get();
+    source.next = [hooks] { return hooks->NextSerial(); };
+    counts_ = std::make_unique<ShiftCounts>(std::move(source));
+    ShiftCounts* counts = counts_.get();
+    hooks_->OnSettled([counts](const LogRow* row) { counts->Settled(row); });
+}
+
+std::string CStation::StatusText() const {
+    const int spooled = ledger_ ? SpooledSettlements(*ledger_) : 0;
+    const std::string counts = counts_ ? counts_->Text() : std::string();
+    return counts.empty() ? IdleText(spooled) : WithSpool(counts, spooled);
 }
 
 void CStation::PreloadLedger() {
@@ -172,6 +197,10 @@ void CStation::Shutdown() {
         runner_->Stop();
     }
     view_->Shutdown();
+    if (hooks_) {
+        hooks_->OnSettled(nullptr);
+    }
+    counts_.reset();
     hooks_.reset();  // its reading thread ends once its boxes have returned
 }
 

@@ -25,6 +25,7 @@
 #include "serial/link_reporter.h"
 #include "serial/serial_link.h"
 #include "sim/simulated_cradle.h"
+#include "station/shift_counts.h"
 #include "workflow/clock.h"
 #include "workflow/tick_runner.h"
 #include "workflow/vexlo_view.h"
@@ -101,6 +102,10 @@ class CStation {
     // or a database it lasts as long as the window), and Enter's meaning.
     // False, with `error` set, when the password file cannot be read.
     bool UseProduction(FormView& form, const ProductionOptions& options, std::string& error);
+    // The status bar's idle text: with a ledger the operator's counts (see
+    // ShiftCounts), else IdleText. Copies what another thread counted: no
+    // I/O, for the window's thread.
+    std::string StatusText() const;
     // Reads a journal or a database away from the window's thread; a
     // problem with it comes as a box. For a window that is up.
     void PreloadLedger();
@@ -126,6 +131,7 @@ class CStation {
 
   private:
     std::unique_ptr<SerialPort> MakePort();
+    void CountShift(const LedgerOptions& options);
 
     std::unique_ptr<sim::SimulatedCradle> cradle_;
     std::unique_ptr<PortSource> source_;
@@ -137,6 +143,7 @@ class CStation {
     std::unique_ptr<TickRunner> runner_;
     std::unique_ptr<sn::Ledger> ledger_;
     std::unique_ptr<ProductionHooks> hooks_;
+    std::unique_ptr<ShiftCounts> counts_;  // a window's, with a ledger
     bool shutDown_ = false;
     bool preload_ = false;  // the ledger is a journal or a database
 };

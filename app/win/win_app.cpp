@@ -71,8 +71,8 @@ bool CVexloApp::InitInstance(int show) {
     ReportMenus();
     form_->StartMeter();
     SetTimer(frame_, kMeterTimer, kMeterPeriodMs, nullptr);
-    if (!options_.production.db.empty()) {
-        SetTimer(frame_, kSpoolTimer, 1000, nullptr);  // the spool's count, in memory
+    if (station_.Ledger() != nullptr) {
+        SetTimer(frame_, kSpoolTimer, 1000, nullptr);  // the counts, taken on another thread
     }
     station_.PreloadLedger();  // off the GUI thread; a problem comes as a box
     return true;
@@ -162,11 +162,12 @@ void CVexloApp::ReportMenus() {
     }
 }
 
-void CVexloApp::OnSpoolTimer() {
-    const std::string text = IdleText(SpooledSettlements(*station_.Ledger()));
+void CVexloApp::OnStatusTimer() {
+    const std::string text = station_.StatusText();
     if (text != idleText_) {
         idleText_ = text;
         ShowPrompt(IDS_IDLE_MESSAGE);
+        form_->Report("idle\t" + text);
     }
 }
 
@@ -217,7 +218,7 @@ LRESULT CVexloApp::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             if (wParam == kMonitorTimer) {
                 form_->OnMonitorTimer();
             } else if (wParam == kSpoolTimer) {
-                OnSpoolTimer();
+                OnStatusTimer();
             } else if (wParam == kMeterTimer) {
                 OnMeterTimer();
             } else if (wParam == kCloseTimer && !station_.View()->TransactionRunning()) {

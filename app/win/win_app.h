@@ -51,7 +51,7 @@ class CVexloApp final : public LinkReporter {
     void ReportControls();
     void ReportMenus();
     void ShowPrompt(UINT id);
-    void OnSpoolTimer();
+    void OnStatusTimer();
     void UpdateIndicators();
     bool PreTranslate(MSG& msg);
     void Shutdown();

@@ -12,11 +12,13 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <string_view>
 #include <thread>
 
 #include "app/serial_comm_dialog.h"
 #include "app/stall_meter.h"
 #include "app/vexlo_app.h"
+#include "production/journal_file.h"
 #include "protocol/frames.h"
 #include "protocol/pager_memory.h"
 #include "sim/pty_pager.h"
@@ -549,6 +551,39 @@ class AppTest : public QObject {
         QCOMPARE(rows.size(), 2u);  // reserved, then written
         QCOMPARE(rows[1].serialWritten, std::string("AB12CD0009"));
         QCOMPARE(rows[1].outcome, std::string("written"));
+    }
+
+    // The operator's counts in the status bar, from the journal, after every
+    // pager: two written, then one whose blocks are refused.
+    void statusBarCountsTheShiftsPagers() {
+        QTemporaryDir dir;
+        AppOptions options;
+        options.production.logs = {dir.filePath(QStringLiteral("log.csv")).toStdString()};
+        options.production.nextFrom = "AB12CD0001";
+        options.production.enterWrites = true;
+        Launch(std::move(options));
+        BoxCloser boxes;
+        const QString station = QString::fromStdString(StationName()) + ": ";
+        QStatusBar* bar = app_->Frame()->statusBar();
+        QTRY_COMPARE_WITH_TIMEOUT(bar->currentMessage(),
+                                  station + "0 numbered, 0 failed, 0 in doubt, next AB12CD0001",
+                                  6000);
+        for (const char* serial : {"AB12CD0001", "AB12CD0002", "AB12CD0003"}) {
+            if (std::string_view(serial) == "AB12CD0003") {
+                pager_->SetStandingFault(kCmdWriteBlock, sim::Fault::Nak);
+            }
+            pager_->SetNumbered(false);  // a fresh pager
+            QTRY_COMPARE_WITH_TIMEOUT(Edit()->text(), QString::fromLatin1(serial), 6000);
+            QTRY_VERIFY(Edit()->isEnabled());
+            Edit()->setFocus();
+            QTRY_VERIFY(Edit()->hasFocus());
+            QTest::keyClick(Edit(), Qt::Key_Return);
+            QTRY_VERIFY_WITH_TIMEOUT(app_->View()->TransactionRunning(), 5000);
+            QTRY_VERIFY_WITH_TIMEOUT(!app_->View()->TransactionRunning(), 15000);
+        }
+        QCOMPARE(boxes.texts.size(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            bar->currentMessage().startsWith(station + "2 numbered, 1 failed, 0 in doubt"), 5000);
     }
 
     void enterStaysConsumedWithoutTheOption() {

@@ -1,6 +1,7 @@
 // The production report over hand-made journals with known answers: each
 // pager counted once, in the group of its first attempt, and the text and
 // CSV tables showing the counts and the people's texts as they were typed.
+// The same rows in a scratch database (SNTOOL_TEST_DB) count the same.
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "production/odbc_ledger.h"
 #include "production/report.h"
 #include "production/report_time.h"
 
@@ -201,6 +203,65 @@ TEST_F(BerlinTime, CountsEachPagerOnceInItsGroup) {
         for (const std::string& part : c.textHas) {
             EXPECT_NE(text.find(part), std::string::npos) << part;
         }
+    }
+}
+
+// The rows in sn_rows, bound one by one, and the report the database counts.
+Report DbReport(const std::string& db, const std::vector<LogRow>& rows,
+                const ReportOptions& options) {
+    odbc::Connection c;
+    odbc::Diag diag;
+    EXPECT_TRUE(c.Connect(db, diag)) << diag.message;
+    odbc::Statement(c).Run("DELETE FROM sn_rows", {}, diag);
+    for (const LogRow& r : rows) {
+        EXPECT_TRUE(odbc::Statement(c).Run(
+            "INSERT INTO sn_rows (time, station, port, model, serial_before, serial_written,"
+            " outcome, version, operator, token) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, 't')",
+            {r.time, r.station, r.port, r.model, r.serialBefore, r.serialWritten, r.outcome,
+             r.version, r.operatorName},
+            diag))
+            << diag.message;
+    }
+    EXPECT_TRUE(c.Commit(diag)) << diag.message;
+    OdbcLedger ledger(DbLedgerOptions{db, "", "", "", ""});
+    Report report;
+    std::string error;
+    EXPECT_TRUE(ledger.BuildReport(options, report, error)) << error;
+    return report;
+}
+
+// Everything but the texts: the chart's bars and the unfinished numbers.
+std::string Details(const Report& report) {
+    std::string out;
+    for (const HourBar& h : report.hours) {
+        out += h.station + " " + std::to_string(h.hourStart) + " " +
+               std::to_string(h.counts.tried) + " " + std::to_string(h.counts.numbered) + "\n";
+    }
+    for (const UnfinishedPager& u : report.unfinished) {
+        out += u.serial + " " + u.time + " " + u.station + " " + u.port + " " + u.operatorName +
+               " " + u.state + " " + u.model + "\n";
+    }
+    return out;
+}
+
+TEST_F(BerlinTime, DbCountsAsTheJournal) {
+    const char* db = std::getenv("SNTOOL_TEST_DB");
+    std::string grants, error;
+    if (db == nullptr || *db == '\0') {
+        GTEST_SKIP() << "SNTOOL_TEST_DB names no database";
+    }
+    ASSERT_TRUE(OdbcLedger::Init(db, "", "sn", grants, error)) << error;
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        ReportOptions options;
+        options.by = c.by;
+        if (c.since) {
+            options.since = ParseTimeArgument(*c.since);
+        }
+        const Report journal = BuildReport(Rows(c.rows), options);
+        const Report counted = DbReport(db, Rows(c.rows), options);
+        EXPECT_EQ(ReportCsv(counted, options), ReportCsv(journal, options));
+        EXPECT_EQ(Details(counted), Details(journal));
     }
 }
 

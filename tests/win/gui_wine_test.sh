@@ -205,6 +205,18 @@ awk -F'\t' '$1 == "status" && $2 == " Successfully completed." { if ($3 > w) w =
             $1 == "status" { prev = $2 }
             $1 == "stall-ms" { a = $2 }
             END { printf "longest GUI stall: write %d ms, no-pager ticks %d ms, whole run %d ms\n", w, n, a }' report.txt
+# With a journal the status bar counts the station's pagers of this shift.
+sim reset
+start_app --log "$(winepath -w "$work/counts.csv" 2>/dev/null)" --next-from CT12CD0001
+wait_status "$CLICK" 60
+click write
+wait_status "$DONE" 60
+counts='^idle	.*: 1 numbered, 0 failed, 0 in doubt, next CT12CD0002'
+for _ in $(seq 50); do grep -q "$counts" report.txt && break; sleep 0.2; done
+grep -q "$counts" report.txt || fail "no counts in the status bar"
+shot 11-status-counts
+close_app
+
 # Closed while the blocks are written: the window waits, saying so, until the
 # pager is finished and its row recorded.
 sim reset

@@ -1,0 +1,313 @@
+// The production report over the database ledger: the rows of sn_rows turned
+// into pagers and counted by the server, so that a million rows never cross
+// the connection. The server groups the pagers by station (and operator),
+// by what became of them and by the quarter hour (the minute, for shifts
+// that start off the quarter) of their first attempt in UTC; the days, hours
+// and shifts are then made here from the machine's own time zone rules, as
+// the journal's report makes them, since the server's rules may differ.
+// Only the pagers in doubt or broken off come back one by one.
+
+#include <algorithm>
+#include <charconv>
+#include <map>
+
+#include "production/odbc_ledger.h"
+#include "production/odbc_ledger_internal.h"
+#include "production/report.h"
+#include "production/report_time.h"
+
+namespace sn {
+
+namespace {
+
+using odbc::Diag;
+
+constexpr std::int64_t kNoTime = INT64_MIN;
+
+// A row's effect, as OutcomeEffect reads its outcome: R reserves, F
+// finishes the pager's write, B breaks it off (the number used), X releases
+// the number; no effect: a row the report leaves out. `w` is the outcome
+// without "(duplicate allowed)". Most numbers hold one reservation and then
+// its settlement (g: fast); only the others go through the rows one by one.
+const char* const kRows =
+    "WITH o AS (SELECT ?::bigint AS slot, ?::int AS byop, ?::int AS bounded,"
+    " ?::bigint AS since, ?::bigint AS until),"
+    " g AS (SELECT serial_written AS sn, count(*) = 2"
+    " AND min(id) = min(id) FILTER (WHERE outcome = 'reserved')"
+    " AND max(id) = max(id) FILTER (WHERE outcome IN ('verified', 'written')) AS fast,"
+    " bool_or(outcome = 'verified') AS ver, max(time) FILTER (WHERE outcome = 'reserved') AS ftime,"
+    " max(station) FILTER (WHERE outcome = 'reserved') AS fstation,"
+    " max(operator) FILTER (WHERE outcome = 'reserved') AS fop FROM sn_rows GROUP BY 1),"
+    " v AS (SELECT id, serial_written AS sn, time, station, port, model, operator AS op,"
+    " w = 'verified' AS ver, outcome IN ('already numbered', 'model refused') AS ref,"
+    " CASE WHEN outcome = 'reserved' THEN 'R' WHEN outcome IN ('verified', 'written') THEN 'F'"
+    " WHEN outcome IN ('model refused', 'already numbered') THEN 'X'"
+    " WHEN outcome = 'not finished' THEN 'B'"
+    " WHEN outcome ~ '^Read Error #[0-9]+$' THEN 'X'"
+    " WHEN outcome ~ '^Write Error #[0-9]+ [(]nothing written[)]$' THEN 'X'"
+    " WHEN outcome = 'Write Error #1' THEN 'X'"
+    " WHEN outcome ~ '^Write Error #[0-9]+$' THEN 'B'"
+    " WHEN outcome = 'not finished (nothing written)' THEN 'X'"
+    " WHEN w IN ('written', 'verified') THEN 'F' WHEN w = 'verify mismatch' THEN 'B'"
+    " WHEN w LIKE 'written (verify: %)' AND length(w) > 18 THEN 'F' END AS e"
+    " FROM (SELECT *, CASE WHEN right(outcome, 20) = ' (duplicate allowed)'"
+    " THEN left(outcome, -20) ELSE outcome END AS w FROM sn_rows"
+    " WHERE serial_written ~ '^[0-9A-Za-z*]{10}$'"
+    " AND serial_written = ANY (ARRAY(SELECT sn FROM g WHERE fast IS NOT TRUE))) r),";
+
+// The attempts: a settlement with the reservation just before it (its first
+// row), a settlement alone, a reservation another followed (U) and one that
+// was never settled (D).
+const char* const kAttempts =
+    " a AS (SELECT v.*, lag(e) OVER w AS pe, lead(e) OVER w AS ne, lag(time) OVER w AS ptime,"
+    " lag(station) OVER w AS pstation, lag(op) OVER w AS pop"
+    " FROM v WHERE e IS NOT NULL WINDOW w AS (PARTITION BY sn ORDER BY id)),"
+    " b AS (SELECT sn, id, ver, ref,"
+    " CASE WHEN e <> 'R' THEN e WHEN ne IS NULL THEN 'D' ELSE 'U' END AS k,"
+    " CASE WHEN e <> 'R' AND pe = 'R' THEN ptime ELSE time END AS ftime,"
+    " CASE WHEN e <> 'R' AND pe = 'R' THEN pstation ELSE station END AS fstation,"
+    " CASE WHEN e <> 'R' AND pe = 'R' THEN pop ELSE op END AS fop,"
+    " time AS ltime, station AS lstation, port AS lport, op AS lop, model AS lmodel"
+    " FROM a WHERE e <> 'R' OR coalesce(ne, 'R') = 'R'),"
+    " c AS (SELECT b.*, coalesce(lag(k) OVER w, 'F') = 'F' AND (k = 'F' OR lead(k) OVER w IS NULL)"
+    " AS alone, coalesce(sum(CASE WHEN k = 'F' THEN 1 END)"
+    " OVER (w ROWS BETWEEN UNBOUNDED PRECEDING AND 1 PRECEDING), 0) AS pager"
+    " FROM b WHERE k <> 'X' WINDOW w AS (PARTITION BY sn ORDER BY id)),";
+
+// The pagers: a release alone, an attempt alone, and the few of several
+// attempts (first pass: numbered on the only attempt). Classes: 0 numbered,
+// 1 verified, 2 broken off, 3 refused, 4 released, 5 in doubt.
+const char* const kPagers =
+    " p AS (SELECT sn, ftime, fstation, fop, ver::int AS cls, true AS fp, NULL AS ltime,"
+    " NULL AS lstation, NULL AS lport, NULL AS lop, NULL AS lmodel FROM g WHERE fast"
+    " AND octet_length(sn) = 10 AND ltrim(sn, '0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ"
+    "abcdefghijklmnopqrstuvwxyz*') = ''"
+    " UNION ALL SELECT sn, ftime, fstation, fop, CASE WHEN ref THEN 3 ELSE 4 END, false,"
+    " ltime, lstation, lport, lop, lmodel FROM b WHERE k = 'X'"
+    " UNION ALL SELECT sn, ftime, fstation, fop, CASE k WHEN 'F' THEN ver::int WHEN 'D' THEN 5"
+    " ELSE 2 END, k = 'F', ltime, lstation, lport, lop, lmodel FROM c WHERE alone"
+    " UNION ALL SELECT sn, f[1][1], f[1][2], f[1][3], CASE l[1][1] WHEN 'F' THEN"
+    " (l[1][2] = 'true')::int WHEN 'D' THEN 5 ELSE 2 END, false, l[1][3], l[1][4], l[1][5],"
+    " l[1][6], l[1][7] FROM"
+    " (SELECT sn, (array_agg(ARRAY[ftime, fstation, fop] ORDER BY id))[1:1] AS f,"
+    " (array_agg(ARRAY[k, ver::text, ltime, lstation, lport, lop, lmodel] ORDER BY id DESC))"
+    "[1:1] AS l FROM c WHERE NOT alone GROUP BY sn, pager) m),";
+
+// A time text as ParseRowTime reads it, in UTC seconds; NULL when it does not read.
+const char* const kUtc =
+    " t AS (SELECT p.*, CASE WHEN ftime ~ '^[0-9]{4}-(0[1-9]|1[0-2])-(0[1-9]|[12][0-9]|3[01])"
+    "T([01][0-9]|2[0-3]):[0-5][0-9]:([0-5][0-9]|60)([.][0-9]*)?"
+    "([Zz]|[-+]([01][0-9]|2[0-3]):?[0-5][0-9])$' THEN"
+    " (make_date(substr(ftime, 1, 4)::int + 400, substr(ftime, 6, 2)::int, 1)"
+    " - date '1970-01-01' - 146097 + substr(ftime, 9, 2)::int - 1)::bigint * 86400"
+    " + substr(ftime, 12, 2)::int * 3600 + substr(ftime, 15, 2)::int * 60"
+    " + substr(ftime, 18, 2)::int - CASE WHEN right(ftime, 1) IN ('Z', 'z') THEN 0"
+    " WHEN substr(ftime, length(ftime) - 2, 1) = ':' THEN"
+    " (CASE WHEN substr(ftime, length(ftime) - 5, 1) = '-' THEN -60 ELSE 60 END)"
+    " * (substr(ftime, length(ftime) - 4, 2)::int * 60 + right(ftime, 2)::int)"
+    " ELSE (CASE WHEN substr(ftime, length(ftime) - 4, 1) = '-' THEN -60 ELSE 60 END)"
+    " * (substr(ftime, length(ftime) - 3, 2)::int * 60 + right(ftime, 2)::int) END END AS utc"
+    " FROM p OFFSET 0)";
+
+// The counts by first station (and operator), slot, class and first pass;
+// a pager in doubt or broken off on a line of its own, with its last row.
+const char* const kCounts =
+    " SELECT fstation, CASE WHEN o.byop = 1 THEN fop ELSE '' END,"
+    " utc - mod(mod(utc, o.slot) + o.slot, o.slot), cls, fp::int, count(*),"
+    " CASE WHEN cls IN (2, 5) THEN sn END, CASE WHEN cls IN (2, 5) THEN ltime END,"
+    " CASE WHEN cls IN (2, 5) THEN lstation END, CASE WHEN cls IN (2, 5) THEN lport END,"
+    " CASE WHEN cls IN (2, 5) THEN lop END, CASE WHEN cls IN (2, 5) THEN lmodel END"
+    " FROM t, o WHERE o.bounded = 0 OR (utc >= o.since AND utc < o.until)"
+    " GROUP BY 1, 2, 3, 4, 5, 7, 8, 9, 10, 11, 12";
+
+std::int64_t Number(const std::optional<std::string>& text) {
+    std::int64_t n = kNoTime;
+    if (text) {
+        std::from_chars(text->data(), text->data() + text->size(), n);
+    }
+    return n;
+}
+
+void Tally(ReportCounts& c, int cls, bool firstPass, std::int64_t n) {
+    c.tried += n;
+    c.numbered += cls == 0 || cls == 1 ? n : 0;
+    c.verified += cls == 1 ? n : 0;
+    c.firstPass += firstPass ? n : 0;
+    c.failed += cls == 2 ? n : 0;
+    c.refused += cls == 3 ? n : 0;
+    c.released += cls == 4 ? n : 0;
+    c.inDoubt += cls == 5 ? n : 0;
+}
+
+// One line of the server's answer.
+struct Line {
+    std::string station, op;
+    std::int64_t slot = kNoTime;  // the first attempt's slot (UTC); kNoTime: unreadable
+    int cls = 0;
+    bool firstPass = false;
+    std::int64_t pagers = 0;
+};
+
+// The local days, hours and shifts, as ReportBuilder forms them.
+class Groups {
+  public:
+    explicit Groups(const ReportOptions& options) : options_(options) {}
+    void Add(const Line& line);
+    Report Finish(std::vector<std::pair<std::int64_t, UnfinishedPager>> unfinished);
+
+  private:
+    std::int64_t TimeKey(std::int64_t utc);
+    std::int64_t ShiftStart(std::int64_t utc);
+    std::string TimeLabel(std::int64_t key) const;
+
+    ReportOptions options_;
+    LocalOffsets offsets_;
+    std::map<std::string, ReportCounts> byText_;
+    std::map<std::int64_t, ReportCounts> byTime_;
+    std::map<std::pair<std::string, std::int64_t>, ReportCounts> hours_;
+    ReportCounts total_;
+};
+
+std::int64_t Groups::ShiftStart(std::int64_t utc) {
+    return ShiftStartAt(utc, offsets_.At(utc), options_.shiftStarts);
+}
+
+std::int64_t Groups::TimeKey(std::int64_t utc) {
+    if (utc == kNoTime) {
+        return kNoTime;
+    }
+    const int offset = offsets_.At(utc);
+    if (options_.by == ReportGroup::Day) {
+        return FloorDiv(utc + offset, 86400);
+    }
+    if (options_.by == ReportGroup::Hour) {
+        return FloorDiv(utc + offset, 3600) * 3600 - offset;
+    }
+    return ShiftStart(utc);
+}
+
+std::string Groups::TimeLabel(std::int64_t key) const {
+    if (key == kNoTime) {
+        return "time unreadable";
+    }
+    if (options_.by == ReportGroup::Day) {
+        return FormatLocal(LocalToUtc(key * 86400 + 12 * 3600)).substr(0, 10);
+    }
+    return FormatLocal(key) + (options_.by == ReportGroup::Shift ? " shift" : "");
+}
+
+void Groups::Add(const Line& line) {
+    Tally(total_, line.cls, line.firstPass, line.pagers);
+    if (options_.by == ReportGroup::Station || options_.by == ReportGroup::Operator) {
+        const std::string& key = options_.by == ReportGroup::Station ? line.station : line.op;
+        Tally(byText_[key], line.cls, line.firstPass, line.pagers);
+    } else {
+        Tally(byTime_[TimeKey(line.slot)], line.cls, line.firstPass, line.pagers);
+    }
+    if (line.slot != kNoTime) {
+        const int offset = offsets_.At(line.slot);
+        const std::int64_t hour = FloorDiv(line.slot + offset, 3600) * 3600 - offset;
+        Tally(hours_[{line.station, hour}], line.cls, line.firstPass, line.pagers);
+    }
+}
+
+Report Groups::Finish(std::vector<std::pair<std::int64_t, UnfinishedPager>> unfinished) {
+    Report report;
+    report.total = total_;
+    for (const auto& [text, counts] : byText_) {
+        report.rows.push_back({text, counts});
+    }
+    for (const auto& [key, counts] : byTime_) {
+        report.rows.push_back({TimeLabel(key), counts});
+    }
+    for (const auto& [key, counts] : hours_) {
+        report.hours.push_back({key.first, key.second, counts});
+    }
+    // By the time of their last row; the same time: by number.
+    std::stable_sort(unfinished.begin(), unfinished.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first < b.first : a.second.serial < b.second.serial;
+    });
+    for (auto& [utc, pager] : unfinished) {
+        report.unfinished.push_back(std::move(pager));
+    }
+    return report;
+}
+
+}  // namespace
+
+namespace {
+
+// The slot the server counts in: a quarter hour holds one local hour, day
+// and shift (offsets and shift starts on the quarter), else a minute.
+std::int64_t SlotSeconds(const ReportOptions& options) {
+    const bool quarters = std::all_of(options.shiftStarts.begin(), options.shiftStarts.end(),
+                                      [](int start) { return start % 15 == 0; });
+    return options.by != ReportGroup::Shift || quarters ? 900 : 60;
+}
+
+std::vector<odbc::Value> Parameters(const ReportOptions& options) {
+    return {SlotSeconds(options), std::int64_t{options.by == ReportGroup::Operator ? 1 : 0},
+            std::int64_t{options.since || options.until ? 1 : 0}, options.since.value_or(INT64_MIN),
+            options.until.value_or(INT64_MAX)};
+}
+
+// A pager in doubt or broken off, keyed by its last row's time.
+std::pair<std::int64_t, UnfinishedPager> UnfinishedLine(odbc::Statement& st, int cls, Diag& diag) {
+    using detail::Get;
+    UnfinishedPager u;
+    const std::string serial = Get(st, 7, diag);
+    const auto packed = PackSerial(serial);
+    u.serial = packed ? UnpackSerial(*packed) : serial;
+    u.time = Get(st, 8, diag);
+    std::int64_t utc = kNoTime;
+    if (const auto t = ParseRowTime(u.time)) {
+        utc = t->utc;
+        u.time = FormatIso(t->utc, t->offsetMinutes);
+    }
+    u.station = Get(st, 9, diag);
+    u.port = Get(st, 10, diag);
+    u.operatorName = Get(st, 11, diag);
+    u.state = cls == 2 ? "broken off" : "in doubt";
+    u.model = Get(st, 12, diag);
+    return {utc, std::move(u)};
+}
+
+}  // namespace
+
+bool OdbcLedger::BuildReport(const ReportOptions& options, Report& report, std::string& error) {
+    std::lock_guard lock(mutex_);
+    Diag diag;
+    const bool done = WithDb(
+        [&](Diag& d) {
+            odbc::Statement st(connection_);
+            Groups groups(options);
+            std::vector<std::pair<std::int64_t, UnfinishedPager>> unfinished;
+            // Compiling the plan costs more than it saves on a query this size.
+            // The pagers are grouped in memory rather than sorted on disk.
+            bool ok = detail::Exec(connection_, "SET LOCAL jit = off", {}, d) &&
+                      detail::Exec(connection_, "SET LOCAL work_mem = '256MB'", {}, d) &&
+                      st.Run(std::string(kRows) + kAttempts + kPagers + kUtc + kCounts,
+                             Parameters(options), d);
+            while (ok && st.Fetch(d)) {
+                Line line{detail::Get(st, 1, d), detail::Get(st, 2, d), Number(st.Text(3, d))};
+                line.cls = static_cast<int>(Number(st.Text(4, d)));
+                line.firstPass = Number(st.Text(5, d)) == 1;
+                line.pagers = Number(st.Text(6, d));
+                groups.Add(line);
+                if (line.cls == 2 || line.cls == 5) {
+                    unfinished.push_back(UnfinishedLine(st, line.cls, d));
+                }
+            }
+            ok = ok && d.state.empty();
+            connection_.Rollback();
+            report = groups.Finish(std::move(unfinished));
+            return ok;
+        },
+        diag);
+    if (!done) {
+        error = Unreachable(diag);
+    }
+    return done;
+}
+
+}  // namespace sn
