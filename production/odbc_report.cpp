@@ -245,10 +245,17 @@ std::int64_t SlotSeconds(const ReportOptions& options) {
     return options.by != ReportGroup::Shift || quarters ? 900 : 60;
 }
 
+// Built one by one: copying numbers out of an initializer list of variants
+// makes g++ 12 (optimising) warn of the string alternative they never hold.
 std::vector<odbc::Value> Parameters(const ReportOptions& options) {
-    return {SlotSeconds(options), std::int64_t{options.by == ReportGroup::Operator ? 1 : 0},
-            std::int64_t{options.since || options.until ? 1 : 0}, options.since.value_or(INT64_MIN),
-            options.until.value_or(INT64_MAX)};
+    std::vector<odbc::Value> params;
+    params.reserve(5);
+    params.emplace_back(SlotSeconds(options));
+    params.emplace_back(std::int64_t{options.by == ReportGroup::Operator ? 1 : 0});
+    params.emplace_back(std::int64_t{options.since || options.until ? 1 : 0});
+    params.emplace_back(options.since.value_or(INT64_MIN));
+    params.emplace_back(options.until.value_or(INT64_MAX));
+    return params;
 }
 
 // A pager in doubt or broken off, keyed by its last row's time.

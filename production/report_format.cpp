@@ -155,12 +155,15 @@ std::string ReportCsv(const Report& report, const ReportOptions& options) {
     // Only the yields carry a unit: "first-pass yield %".
     std::string out = GroupTitle(options.by);
     for (std::size_t i = 0; i < kCountTitles.size(); ++i) {
-        out += std::string(",") + kCountTitles[i] + (i >= 7 ? " %" : "");
+        out += ',';
+        out += kCountTitles[i];
+        out += i >= 7 ? " %" : "";
     }
     out += "\r\n";
     auto add = [&out](const Line& cells) {
         for (std::size_t i = 0; i < cells.size(); ++i) {
-            out += (i > 0 ? "," : "") + CsvField(cells[i]);
+            out += i > 0 ? "," : "";
+            out += CsvField(cells[i]);
         }
         out += "\r\n";
     };
