@@ -55,13 +55,17 @@ void SetOperatorName(std::string name) {
     operatorName = std::move(name);
 }
 
+std::string OperatorName() {
+    std::lock_guard lock(operatorMutex);
+    return operatorName ? *operatorName : LoggedInUser();
+}
+
 LogRow NewLogRow() {
     LogRow row;
     row.time = LocalTimestamp();
     row.station = StationName();
     row.version = SNTOOL_VERSION;
-    std::lock_guard lock(operatorMutex);
-    row.operatorName = operatorName ? *operatorName : LoggedInUser();
+    row.operatorName = OperatorName();
     return row;
 }
 

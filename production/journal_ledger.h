@@ -110,5 +110,6 @@ LogRow NewLogRow();
 // The operator every new row names from now on (--operator); by default the
 // user logged in.
 void SetOperatorName(std::string name);
+std::string OperatorName();
 
 }  // namespace sn

@@ -53,7 +53,7 @@ std::unique_ptr<Ledger> MakeLedger(const LedgerOptions& options) {
     db.connection = options.db;
     db.password = options.dbPassword;
     db.station = StationName();
-    db.operatorName = NewLogRow().operatorName;
+    db.operatorName = OperatorName();
     db.spoolPath = options.spoolPath.empty()
                        ? (std::filesystem::path(UserDataFolder()) / "spool.csv").string()
                        : options.spoolPath;
