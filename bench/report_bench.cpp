@@ -1,18 +1,21 @@
 // sntool report over a big journal: a million rows (500,000 pagers, each
 // reserved and verified, at a few stations over a week), timed as the
-// command runs it, with the process's peak memory. report_bench [PAGERS [GROUP]]
-// With --db CONNECTION the same rows go into that database's sn_rows
-// (emptied first) and the database counts them: report_bench --db CONNECTION
-// [PAGERS [GROUP]].
+// command runs it (the median of five runs), with the process's peak
+// memory: report_bench [PAGERS [GROUP]]. With --db CONNECTION the same rows
+// go into that database's sn_rows (emptied first, then vacuumed and analysed
+// as autovacuum keeps a table) and the database counts them: report_bench
+// --db CONNECTION [PAGERS [GROUP]].
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "cli/session.h"
 #include "production/journal.h"
@@ -74,7 +77,7 @@ bool FillDatabase(const std::string& db, long pagers) {
              std::string(sn::outcome::kVerified), std::string("ann"), std::string("bob"),
              std::string("cem"), std::int64_t{pagers * 2}},
             diag) &&
-        sn::odbc::Statement(c).Run("ANALYZE sn_rows", {}, diag) && c.Commit(diag);
+        c.Commit(diag) && sn::odbc::Statement(c).Run("VACUUM ANALYZE sn_rows", {}, diag);
     if (!ok) {
         std::fprintf(stderr, "report_bench: %s%s\n", error.c_str(), diag.message.c_str());
     }
@@ -101,16 +104,29 @@ int main(int argc, char** argv) {
         o.logs = {path};
     }
     o.reportBy = argc > at + 1 ? argv[at + 1] : "station";
-    std::ostringstream out, err;
-    const auto t0 = std::chrono::steady_clock::now();
-    const int code = sn::cli::RunSession(o, out, err);
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    // Five runs, as a supervisor would run it again: the median is the figure,
+    // the slowest is shown beside it.
+    std::vector<double> seconds;
+    int code = 0;
+    std::string shown;
+    for (int run = 0; run < 5 && code == 0; ++run) {
+        std::ostringstream out, err;
+        const auto t0 = std::chrono::steady_clock::now();
+        code = sn::cli::RunSession(o, out, err);
+        seconds.push_back(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+        shown = out.str() + err.str();
+    }
+    std::sort(seconds.begin(), seconds.end());
+    const double median = seconds[seconds.size() / 2];
     rusage ru{};
     getrusage(RUSAGE_SELF, &ru);
     std::filesystem::remove(path);
-    std::printf("%s", out.str().c_str());
-    std::printf("report over %ld rows: %.2f s, peak RSS %.1f MB (exit %d)\n", pagers * 2, seconds,
-                static_cast<double>(ru.ru_maxrss) / 1024.0, code);
-    return code == 0 && seconds <= (db ? 1.0 : 2.0) ? 0 : 1;
+    std::printf("%s", shown.c_str());
+    std::printf(
+        "report over %ld rows: median %.2f s, slowest %.2f s of %zu, peak RSS %.1f MB"
+        " (exit %d)\n",
+        pagers * 2, median, seconds.back(), seconds.size(),
+        static_cast<double>(ru.ru_maxrss) / 1024.0, code);
+    return code == 0 && median <= (db ? 1.0 : 2.0) ? 0 : 1;
 }

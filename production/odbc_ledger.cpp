@@ -27,7 +27,9 @@ namespace sn {
 namespace {
 
 using detail::Exec;
+using detail::ServerName;
 using detail::Trimmed;
+using detail::WithPassword;
 using odbc::Diag;
 
 const char* const kSchema[] = {
@@ -47,7 +49,27 @@ const char* const kSchema[] = {
     " serial_before text NOT NULL, serial_written text NOT NULL, outcome text NOT NULL,"
     " version text NOT NULL, operator text NOT NULL, token text NOT NULL,"
     " recorded timestamptz NOT NULL DEFAULT now())",
-    "CREATE INDEX IF NOT EXISTS sn_rows_serial ON sn_rows (serial_written, id)",
+    // The row's time in UTC seconds, NULL when it does not read as the
+    // journal reads a time: the report counts by it without parsing text.
+    "ALTER TABLE sn_rows ADD COLUMN IF NOT EXISTS utc bigint GENERATED ALWAYS AS (CASE WHEN time"
+    " ~ '^[0-9]{4}-(0[1-9]|1[0-2])-(0[1-9]|[12][0-9]|3[01])T([01][0-9]|2[0-3]):[0-5][0-9]:"
+    "([0-5][0-9]|60)([.][0-9]*)?([Zz]|[-+]([01][0-9]|2[0-3]):?[0-5][0-9])$' THEN"
+    " (make_date(substr(time, 1, 4)::int + 400, substr(time, 6, 2)::int, 1)"
+    " - date '1970-01-01' - 146097 + substr(time, 9, 2)::int - 1)::bigint * 86400"
+    " + substr(time, 12, 2)::int * 3600 + substr(time, 15, 2)::int * 60"
+    " + substr(time, 18, 2)::int - CASE WHEN right(time, 1) IN ('Z', 'z') THEN 0"
+    " WHEN substr(time, length(time) - 2, 1) = ':' THEN"
+    " (CASE WHEN substr(time, length(time) - 5, 1) = '-' THEN -60 ELSE 60 END)"
+    " * (substr(time, length(time) - 4, 2)::int * 60 + right(time, 2)::int)"
+    " ELSE (CASE WHEN substr(time, length(time) - 4, 1) = '-' THEN -60 ELSE 60 END)"
+    " * (substr(time, length(time) - 3, 2)::int * 60 + right(time, 2)::int) END END) STORED",
+    // 1 a reservation, 2 written, 3 verified, 0 anything else.
+    "ALTER TABLE sn_rows ADD COLUMN IF NOT EXISTS step smallint GENERATED ALWAYS AS (CASE outcome"
+    " WHEN 'reserved' THEN 1 WHEN 'written' THEN 2 WHEN 'verified' THEN 3 ELSE 0 END) STORED",
+    // A number's history in order, with what the report reads of it.
+    "CREATE INDEX IF NOT EXISTS sn_rows_history ON sn_rows (serial_written, id)"
+    " INCLUDE (step, utc, station, operator)",
+    "DROP INDEX IF EXISTS sn_rows_serial",
     "CREATE TABLE IF NOT EXISTS sn_cursor ("
     " series text NOT NULL, first bigint NOT NULL, low bigint NOT NULL,"
     " PRIMARY KEY (series, first))",
@@ -80,6 +102,21 @@ std::string Attribute(const std::string& connection, const std::string& key) {
     return {};
 }
 
+std::string Quoted(const std::string& identifier) {
+    std::string out = "\"";
+    for (char ch : identifier) {
+        out += ch;
+        if (ch == '"') {
+            out += '"';
+        }
+    }
+    return out + "\"";
+}
+
+}  // namespace
+
+namespace detail {
+
 // The server a connection string names, for messages (never its password).
 std::string ServerName(const std::string& connection) {
     const std::string server = Attribute(connection, "server");
@@ -101,21 +138,6 @@ std::string WithPassword(const std::string& connection, const std::string& passw
     }
     return full + "Pwd=" + odbc::Braced(password) + ";";
 }
-
-std::string Quoted(const std::string& identifier) {
-    std::string out = "\"";
-    for (char ch : identifier) {
-        out += ch;
-        if (ch == '"') {
-            out += '"';
-        }
-    }
-    return out + "\"";
-}
-
-}  // namespace
-
-namespace detail {
 
 std::string Trimmed(std::string text) {
     while (!text.empty() &&

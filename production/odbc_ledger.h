@@ -38,6 +38,9 @@ struct DbLedgerOptions {
     std::string station;       // recorded in every row
     std::string operatorName;  // recorded in every row
     std::string spoolPath;     // settlements the database could not take
+    // The report counts a history of at least this many rows (as the server
+    // estimates them) in parts at once.
+    double splitReportFrom = 200000;
 };
 
 class OdbcLedger final : public Ledger {

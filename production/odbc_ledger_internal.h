@@ -36,6 +36,10 @@ NumberState StateOf(bool used, bool broken, bool open);
 std::string Get(odbc::Statement& st, int column, odbc::Diag& diag);
 bool Exec(odbc::Connection& c, const std::string& sql, const std::vector<odbc::Value>& params,
           odbc::Diag& diag);
+// The server a connection string names, for messages (never its password).
+std::string ServerName(const std::string& connection);
+// The connection string with the password added (never shown).
+std::string WithPassword(const std::string& connection, const std::string& password);
 // A driver's message without its trailing blanks and full stop, to end a sentence with.
 std::string Trimmed(std::string text);
 

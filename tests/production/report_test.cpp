@@ -119,10 +119,19 @@ const std::vector<Case> kCases = {
       {kAt + "7:10+01:00", "line2", "AB12CD0007", "model refused", "XX", "bob"},
       {kAt + "8:00+01:00", "line2", "AB12CD0008", "reserved", "CV1", "bob"},
       {kAt + "8:10+01:00", "line2", "AB12CD0008", "Write Error #1", "CV1", "bob"},
+      // Written again on purpose: a second pager, numbered on its first try.
+      {kAt + "8:20+01:00", "vm", "AB12CD0009", "reserved"},
+      {kAt + "8:30+01:00", "vm", "AB12CD0009", "verified"},
+      {kAt + "8:40+01:00", "vm", "AB12CD0009", "reserved"},
+      {kAt + "8:50+01:00", "vm", "AB12CD0009", "written (duplicate allowed)"},
+      {"yesterday", "vm", "AB12CD0010", "reserved"},  // counted, in no hour
+      {"yesterday", "vm", "AB12CD0010", "verified"},
+      {kAt + "8:55+01:00", "vm", "AB12CD001", "reserved"},  // no number: left out
+      {kAt + "8:56+01:00", "vm", "AB12CD001", "verified"},
       {kAt + "9:00+01:00", "vm", "AB12CD0005", "reserved"}},
      {{"line2", "line2,3,0,0,1,1,1,0,0.0,0.0"},
-      {"vm", "vm,6,3,2,0,1,1,1,33.3,50.0"},
-      {"total", "total,9,3,2,1,2,2,1,22.2,33.3"}},
+      {"vm", "vm,9,6,4,0,1,1,1,55.6,66.7"},
+      {"total", "total,12,6,4,1,2,2,1,41.7,50.0"}},
      "AB12CD0006 broken off,AB12CD0005 in doubt,",
      {"2026-12-07T10:02:10+01:00"}},
     {"a shift from 22:00 runs past midnight",
@@ -208,7 +217,7 @@ TEST_F(BerlinTime, CountsEachPagerOnceInItsGroup) {
 
 // The rows in sn_rows, bound one by one, and the report the database counts.
 Report DbReport(const std::string& db, const std::vector<LogRow>& rows,
-                const ReportOptions& options) {
+                const ReportOptions& options, bool inParts) {
     odbc::Connection c;
     odbc::Diag diag;
     EXPECT_TRUE(c.Connect(db, diag)) << diag.message;
@@ -222,8 +231,9 @@ Report DbReport(const std::string& db, const std::vector<LogRow>& rows,
             diag))
             << diag.message;
     }
+    EXPECT_TRUE(odbc::Statement(c).Run("ANALYZE sn_rows", {}, diag)) << diag.message;
     EXPECT_TRUE(c.Commit(diag)) << diag.message;
-    OdbcLedger ledger(DbLedgerOptions{db, "", "", "", ""});
+    OdbcLedger ledger(DbLedgerOptions{db, "", "", "", "", inParts ? 0.0 : 1e9});
     Report report;
     std::string error;
     EXPECT_TRUE(ledger.BuildReport(options, report, error)) << error;
@@ -259,10 +269,27 @@ TEST_F(BerlinTime, DbCountsAsTheJournal) {
             options.since = ParseTimeArgument(*c.since);
         }
         const Report journal = BuildReport(Rows(c.rows), options);
-        const Report counted = DbReport(db, Rows(c.rows), options);
-        EXPECT_EQ(ReportCsv(counted, options), ReportCsv(journal, options));
-        EXPECT_EQ(Details(counted), Details(journal));
+        for (const bool inParts : {false, true}) {
+            const Report counted = DbReport(db, Rows(c.rows), options, inParts);
+            EXPECT_EQ(ReportCsv(counted, options), ReportCsv(journal, options)) << inParts;
+            EXPECT_EQ(Details(counted), Details(journal)) << inParts;
+        }
     }
+    // Tables from before the report's columns: said, and mended by init.
+    odbc::Connection c;
+    odbc::Diag diag;
+    ASSERT_TRUE(c.Connect(db, diag) &&
+                odbc::Statement(c).Run("ALTER TABLE sn_rows DROP COLUMN step", {}, diag) &&
+                c.Commit(diag))
+        << diag.message;
+    Report report;
+    OdbcLedger ledger(DbLedgerOptions{db, "", "", "", ""});
+    EXPECT_FALSE(ledger.BuildReport(ReportOptions{}, report, error));
+    EXPECT_NE(error.find("older sntool; sntool ledger init brings them up to date."),
+              std::string::npos)
+        << error;
+    ASSERT_TRUE(OdbcLedger::Init(db, "", "sn", grants, error)) << error;
+    EXPECT_TRUE(ledger.BuildReport(ReportOptions{}, report, error)) << error;
 }
 
 // The file read in chunks counts as the rows in memory do; a torn last line

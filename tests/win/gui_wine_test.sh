@@ -205,15 +205,27 @@ awk -F'\t' '$1 == "status" && $2 == " Successfully completed." { if ($3 > w) w =
             $1 == "status" { prev = $2 }
             $1 == "stall-ms" { a = $2 }
             END { printf "longest GUI stall: write %d ms, no-pager ticks %d ms, whole run %d ms\n", w, n, a }' report.txt
-# With a journal the status bar counts the station's pagers of this shift.
+# With a journal the status bar counts the station's pagers of this shift:
+# a batch of three, the third one's blocks refused.
 sim reset
 start_app --log "$(winepath -w "$work/counts.csv" 2>/dev/null)" --next-from CT12CD0001
-wait_status "$CLICK" 60
-click write
-wait_status "$DONE" 60
-counts='^idle	.*: 1 numbered, 0 failed, 0 in doubt, next CT12CD0002'
+for n in 1 2 3; do
+    wait_status "$CLICK" 60
+    [ "$n" != 3 ] || sim "fault write nak always"
+    click write
+    if [ "$n" != 3 ]; then
+        wait_status "$DONE" 60
+        sim "numbered off"  # the next pager, fresh
+    fi
+done
+wait_window "Serial Number Tool" >/dev/null
+grep -q "^box	Serial Number Tool	Write Error #" report.txt || fail "no Write Error box for the third pager"
+dismiss "Serial Number Tool"
+sim clear
+counts='^idle	.*: 2 numbered, 1 failed, 0 in doubt, next CT12CD0004'
 for _ in $(seq 50); do grep -q "$counts" report.txt && break; sleep 0.2; done
-grep -q "$counts" report.txt || fail "no counts in the status bar"
+grep -q "$counts" report.txt || fail "no counts of two numbered and one failed in the status bar"
+wait_status "$CLICK"  # the next number offered
 shot 11-status-counts
 close_app
 

@@ -25,6 +25,8 @@ run --simulate --db "$DB" write AB12CD0001
 expect "duplicate" 10 "" "AB12CD0001 was already written"
 run --simulate --db "$DB" --timeout 20 batch AB12CD0001 --count 3
 expect "batch of three" 0 "Batch: 3 written, 0 skipped, 0 failed" "AB12CD0001 is used already; the batch goes on with AB12CD0002"
+run --db "$DB" report --format csv
+expect "report" 0 "total,4,4,0,0,0,0,0,100.0,100.0"
 
 echo "wine database: $pass passed, $fail failed"
 [ "$fail" -eq 0 ]
