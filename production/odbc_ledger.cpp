@@ -272,8 +272,8 @@ bool OdbcLedger::DeliverSpool(int& delivered, Diag& diag) {
         delivered += ok ? 1 : 0;
     });
     if (!ok || !file.Clear(error)) {
-        // Delivered lines are delivered again next time; a settlement
-        // whose reservation is gone changes nothing.
+        // Delivered lines are delivered again next time, and DeliverLine
+        // records each of them once.
         if (ok) {
             diag = {"HY000", error};
         }
@@ -283,8 +283,21 @@ bool OdbcLedger::DeliverSpool(int& delivered, Diag& diag) {
     return true;
 }
 
+// A delivery broken off before the spool was cleared sends its lines again:
+// a line whose row is already there was delivered, and a second row would
+// count its pager twice.
 bool OdbcLedger::DeliverLine(const std::string& token, const LogRow& row, Diag& diag) {
-    return SettleNumber(token, row, diag) && AddRow(row, token, diag) && connection_.Commit(diag);
+    odbc::Statement seen(connection_);
+    if (!seen.Run("SELECT 1 FROM sn_rows WHERE serial_written = ? AND token = ? AND outcome = ?"
+                  " AND time = ? LIMIT 1",
+                  {row.serialWritten, token, row.outcome, row.time}, diag)) {
+        return false;
+    }
+    if (seen.Fetch(diag)) {
+        return connection_.Commit(diag);
+    }
+    return diag.state.empty() && SettleNumber(token, row, diag) && AddRow(row, token, diag) &&
+           connection_.Commit(diag);
 }
 
 bool OdbcLedger::Sync(int& delivered, std::string& error) {

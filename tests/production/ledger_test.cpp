@@ -889,12 +889,23 @@ TEST_F(DbLedgerTest, SettlementsWaitInTheSpoolWhileTheServerIsAway) {
     EXPECT_FALSE(down.Sync(delivered, error));
     EXPECT_EQ(up.Lookup("AB12CD0001").state, NumberState::InDoubt) << "until delivered";
 
+    const std::string spooled = ReadText(dir.File("spool/pending.csv"));
     OdbcLedger back(Options());
     EXPECT_EQ(back.SpoolWaiting(), 1);
     EXPECT_EQ(back.Lookup("AB12CD0001").state, NumberState::Used);
     EXPECT_EQ(back.SpoolWaiting(), 0);
     EXPECT_TRUE(back.Sync(delivered, error)) << error;
     EXPECT_EQ(delivered, 0);
+
+    // A delivery broken off before the spool was cleared sends its lines
+    // again: the settlement is recorded once.
+    WriteText(dir.File("spool/pending.csv"), spooled);
+    OdbcLedger again(Options());
+    EXPECT_TRUE(again.Sync(delivered, error)) << error;
+    EXPECT_EQ(again.SpoolWaiting(), 0);
+    std::string rows;
+    ASSERT_TRUE(Sql("SELECT count(*) FROM sn_rows WHERE serial_written = 'AB12CD0001'", &rows));
+    EXPECT_EQ(rows, "2") << "the reservation and one settlement";
 }
 
 // The server ends the session: the next operation connects again, unnoticed.
