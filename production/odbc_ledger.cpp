@@ -293,10 +293,9 @@ bool OdbcLedger::DeliverLine(const std::string& token, const LogRow& row, Diag& 
                   {row.serialWritten, token, row.outcome, row.time}, diag)) {
         return false;
     }
-    if (seen.Fetch(diag)) {
-        return connection_.Commit(diag);
-    }
-    return diag.state.empty() && SettleNumber(token, row, diag) && AddRow(row, token, diag) &&
+    const bool delivered = seen.Fetch(diag);
+    return diag.state.empty() &&
+           (delivered || (SettleNumber(token, row, diag) && AddRow(row, token, diag))) &&
            connection_.Commit(diag);
 }
 
