@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "production/journal_ledger.h"
-#include "production/odbc_ledger.h"
+#include "database/odbc_ledger.h"
+#include "ledger/journal_ledger.h"
 
 namespace {
 
@@ -57,8 +57,8 @@ bool ReserveAndSettle(sn::OdbcLedger& ledger, int pairs) {
     for (int i = 0; i < pairs; ++i) {
         const std::string serial = "BN0" + std::to_string(2000000 + i);
         const auto start = Clock::now();
-        sn::Reservation r;
-        if (const auto refusal = ledger.Reserve(serial, "COM3", sn::ReserveMode::Fresh, r)) {
+        sn::Reservation r{*sn::Serial::Parse(serial), "COM3"};
+        if (const auto refusal = ledger.Reserve(r, sn::ReserveMode::Fresh)) {
             std::fprintf(stderr, "%s\n", refusal->message.c_str());
             return false;
         }
@@ -80,9 +80,9 @@ bool ReserveAndSettle(sn::OdbcLedger& ledger, int pairs) {
 void NextFree(sn::OdbcLedger& ledger, const char* what) {
     std::string why;
     const auto start = Clock::now();
-    const auto free = ledger.NextFree("BN00000000", why);
+    const auto free = ledger.NextFree(*sn::Serial::Parse("BN00000000"), why);
     std::printf("NextFree from BN00000000 (%s): %s in %.2f ms\n", what,
-                free ? free->c_str() : why.c_str(), Ms(Clock::now() - start));
+                free ? free->Text().c_str() : why.c_str(), Ms(Clock::now() - start));
 }
 
 }  // namespace

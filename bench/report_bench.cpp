@@ -18,9 +18,9 @@
 #include <vector>
 
 #include "cli/session.h"
-#include "production/journal.h"
-#include "production/odbc_ledger.h"
-#include "production/report_time.h"
+#include "database/odbc_ledger.h"
+#include "ledger/journal.h"
+#include "report/report_time.h"
 
 namespace {
 

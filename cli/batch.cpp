@@ -4,8 +4,8 @@
 
 #include "cli/exit_codes.h"
 #include "cli/session_internal.h"
-#include "production/journal.h"
-#include "production/serial_sequence.h"
+#include "ledger/journal.h"
+#include "ledger/serial_sequence.h"
 
 namespace sn::cli {
 
@@ -75,13 +75,15 @@ int Session::BatchPager(std::string& position, BatchTally& tally, int& numbered)
     }
     const auto t0 = lastTickStart_;
     std::string why;
-    const auto serial = station_.Ledger()->NextFree(position, why);
+    const auto free = station_.Ledger()->NextFree(*Serial::Parse(position), why);
+    const auto serial = free ? std::optional<std::string>(free->Text()) : std::nullopt;
     if (!serial) {
         err_ << "sntool: " << why << "\n";
         return kExitOther;
     }
     if (*serial != position) {
-        err_ << "sntool: " << position << (NextSerial(position) == *serial ? " is" : " and on are")
+        err_ << "sntool: " << position
+             << (NextSerial(*Serial::Parse(position)) == free ? " is" : " and on are")
              << " used already; the batch goes on with " << *serial << "\n";
         position = *serial;
     }
@@ -111,11 +113,10 @@ int Session::BatchPager(std::string& position, BatchTally& tally, int& numbered)
     numbered += written ? 1 : 0;
     if (used) {
         // The number is in a pager: the next one goes on after it.
-        SerialSequence sequence(*serial);
-        if (sequence.Advance()) {
-            position = sequence.Current();
+        if (const auto next = NextSerial(*free)) {
+            position = next->Text();
         } else if (numbered < o_.count) {
-            err_ << "sntool: " << sequence.EndMessage() << "\n";
+            err_ << "sntool: " << SequenceEndMessage(*free) << "\n";
             return kExitOther;
         }
     }

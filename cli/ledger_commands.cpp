@@ -6,7 +6,7 @@
 
 #include "cli/exit_codes.h"
 #include "cli/session_internal.h"
-#include "production/odbc_ledger.h"
+#include "database/odbc_ledger.h"
 
 namespace sn::cli {
 

@@ -6,9 +6,9 @@
 
 #include "cli/exit_codes.h"
 #include "cli/session_internal.h"
-#include "production/odbc_ledger.h"
-#include "production/report.h"
-#include "production/report_time.h"
+#include "database/odbc_ledger.h"
+#include "report/report.h"
+#include "report/report_time.h"
 
 namespace sn::cli {
 

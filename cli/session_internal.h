@@ -19,7 +19,7 @@
 #include "cli/console_reporter.h"
 #include "cli/session.h"
 #include "cli/trace_writer.h"
-#include "production/ledger.h"
+#include "ledger/ledger.h"
 #include "station/station.h"
 #include "workflow/pager_reader.h"
 
@@ -91,7 +91,7 @@ class Session {
     void PrintArea(const std::vector<std::uint8_t>& bytes);
 
     CVexloView& View() { return *station_.View(); }
-    ProductionHooks& Hooks() { return *station_.Hooks(); }
+    LedgerHooks& Hooks() { return *station_.Hooks(); }
 
     const Options& o_;
     std::ostream& out_;

@@ -5,7 +5,7 @@
 
 #include "cli/exit_codes.h"
 #include "cli/session_internal.h"
-#include "production/journal.h"
+#include "ledger/journal.h"
 #include "workflow/texts.h"
 
 namespace sn::cli {
@@ -53,7 +53,7 @@ bool Session::OpenLedger() {
         err_ << "sntool: " << error << " Nothing was sent to the pager.\n";
         return false;
     }
-    ProductionHooks& hooks = station_.UseLedger(form_, where);
+    LedgerHooks& hooks = station_.UseLedger(form_, where);
     std::vector<std::string> notes;
     const bool ok = station_.Ledger()->Open(notes, error);
     for (const std::string& note : notes) {
@@ -73,7 +73,7 @@ bool Session::OpenLedger() {
 // Before waiting for a pager: a number the ledger would refuse is refused
 // at once. The reservation itself comes with the Write button.
 std::optional<int> Session::Guard(const std::string& serial) {
-    const auto refusal = station_.Ledger()->Check(serial, ReserveMode::Fresh);
+    const auto refusal = station_.Ledger()->Check(*Serial::Parse(serial), ReserveMode::Fresh);
     if (!refusal) {
         return std::nullopt;
     }
@@ -163,8 +163,9 @@ int Session::Resume() {
     const std::size_t at = kSerialAddress - kInfoAreaStart;
     const std::string held(area.bytes.begin() + static_cast<long>(at),
                            area.bytes.begin() + static_cast<long>(at + kSerialLength));
-    const auto serial = CanonicalSerial(held);
-    const LedgerEntry entry = serial ? station_.Ledger()->Lookup(*serial) : LedgerEntry{};
+    const auto parsed = Serial::Parse(held);
+    const auto serial = parsed ? std::optional<std::string>(parsed->Text()) : std::nullopt;
+    const LedgerEntry entry = parsed ? station_.Ledger()->Lookup(*parsed) : LedgerEntry{};
     const bool broken =
         area.bytes[kMarkByteAddress - kInfoAreaStart] == kMarkNumbered && serial == held &&
         (entry.state == NumberState::InDoubt || entry.state == NumberState::BrokenOff);

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
-#include "production/journal.h"
-#include "production/journal_ledger.h"
+#include "ledger/journal.h"
+#include "ledger/journal_ledger.h"
 
 namespace {
 
@@ -26,26 +26,25 @@ void Write(const std::string& path, const std::string& text, bool append) {
 }
 
 // The ten-character runs of letters and digits: the numbers to ask about.
-std::set<std::string> Candidates(const std::string& text) {
-    std::set<std::string> out;
+std::set<sn::Serial> Candidates(const std::string& text) {
+    std::set<sn::Serial> out;
     std::size_t run = 0;
     for (std::size_t i = 0; i <= text.size(); ++i) {
-        const bool typable =
-            i < text.size() && sn::PackSerial(std::string(10, text[i])).has_value();
+        const bool typable = i < text.size() && sn::Serial::IsCharacter(text[i]);
         run = typable ? run + 1 : 0;
         if (run >= 10 && out.size() < 16) {
-            out.insert(text.substr(i + 1 - 10, 10));
+            out.insert(*sn::Serial::Parse(text.substr(i + 1 - 10, 10)));
         }
     }
-    out.insert("AB12CD0001");
+    out.insert(*sn::Serial::Parse("AB12CD0001"));
     return out;
 }
 
-std::string Knowledge(sn::JournalLedger& ledger, const std::set<std::string>& serials) {
+std::string Knowledge(sn::JournalLedger& ledger, const std::set<sn::Serial>& serials) {
     std::string said;
-    for (const std::string& s : serials) {
+    for (const sn::Serial& s : serials) {
         const auto refusal = ledger.Check(s, sn::ReserveMode::Fresh);
-        said += s + ":" +
+        said += s.Text() + ":" +
                 (refusal ? std::to_string(static_cast<int>(refusal->kind)) + refusal->message
                          : std::string("free")) +
                 "\n";
@@ -94,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string error;
     twice.Open(notes, error);
     Write(grown, text.substr(cut), true);
-    const std::set<std::string> serials = Candidates(text);
+    const std::set<sn::Serial> serials = Candidates(text);
     std::string expected = Knowledge(once, serials);
     std::string got = Knowledge(twice, serials);
     const auto named = [&](std::string s, const std::string& path) {

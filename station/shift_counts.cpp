@@ -5,7 +5,7 @@
 #include <climits>
 #include <filesystem>
 
-#include "production/report_time.h"
+#include "report/report_time.h"
 
 namespace sn {
 
@@ -149,7 +149,8 @@ std::string ShiftCounts::NextFree() const {
         return std::string();
     }
     std::string why;
-    return source_.ledger->NextFree(*from, why).value_or(std::string());
+    const auto free = source_.ledger->NextFree(*Serial::Parse(*from), why);
+    return free ? free->Text() : std::string();
 }
 
 }  // namespace sn

@@ -20,9 +20,9 @@
 #include <thread>
 #include <vector>
 
-#include "production/journal.h"
-#include "production/ledger.h"
-#include "production/report.h"
+#include "ledger/journal.h"
+#include "ledger/ledger.h"
+#include "report/report.h"
 
 namespace sn {
 

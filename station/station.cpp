@@ -3,11 +3,11 @@
 #include <filesystem>
 #include <fstream>
 
+#include "database/odbc_ledger.h"
+#include "ledger/journal_file.h"
+#include "ledger/recorded_ledger.h"
 #include "ports/explicit_port_source.h"
 #include "ports/system_port_source.h"
-#include "production/journal_file.h"
-#include "production/odbc_ledger.h"
-#include "production/recorded_ledger.h"
 #include "sim/substitute_pager.h"
 
 namespace sn {
@@ -124,10 +124,10 @@ CVexloView& CStation::MakeView(FormView& form) {
     return *view_;
 }
 
-ProductionHooks& CStation::UseLedger(FormView& form, const LedgerOptions& options,
-                                     std::optional<std::string> nextFrom) {
+LedgerHooks& CStation::UseLedger(FormView& form, const LedgerOptions& options,
+                                 std::optional<std::string> nextFrom) {
     ledger_ = MakeLedger(options);
-    hooks_ = std::make_unique<ProductionHooks>(form, *ledger_, std::move(nextFrom));
+    hooks_ = std::make_unique<LedgerHooks>(form, *ledger_, std::move(nextFrom));
     view_->SetHooks(hooks_.get());
     return *hooks_;
 }
@@ -159,7 +159,7 @@ void CStation::CountShift(const LedgerOptions& options) {
             return db->BuildReport(report, into, error);
         };
     }
-    ProductionHooks* hooks = hooks_.get();
+    LedgerHooks* hooks = hooks_.get();
     source.next = [hooks] { return hooks->NextSerial(); };
     counts_ = std::make_unique<ShiftCounts>(std::move(source));
     ShiftCounts* counts = counts_.get();

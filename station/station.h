@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
+#include "ledger/journal_ledger.h"
+#include "ledger/ledger_hooks.h"
 #include "ports/port_source.h"
 #include "ports/ser_info.h"
-#include "production/journal_ledger.h"
-#include "production/production_hooks.h"
 #include "serial/link_reporter.h"
 #include "serial/serial_link.h"
 #include "sim/simulated_cradle.h"
@@ -95,8 +95,8 @@ class CStation {
     // Production use: the ledger `options` name, and with `nextFrom` the
     // next free number from there is offered to each ready pager. The hooks
     // are the view's from now on; `form` shows the ledger's boxes.
-    ProductionHooks& UseLedger(FormView& form, const LedgerOptions& options,
-                               std::optional<std::string> nextFrom = std::nullopt);
+    LedgerHooks& UseLedger(FormView& form, const LedgerOptions& options,
+                           std::optional<std::string> nextFrom = std::nullopt);
     // A window's production use, once the view is made: the ledger when a
     // journal, a database or a next number is asked for (without a journal
     // or a database it lasts as long as the window), and Enter's meaning.
@@ -127,7 +127,7 @@ class CStation {
     sim::SimulatedCradle* Cradle() { return cradle_.get(); }
     CVexloView* View() { return view_.get(); }
     sn::Ledger* Ledger() { return ledger_.get(); }
-    ProductionHooks* Hooks() { return hooks_.get(); }
+    LedgerHooks* Hooks() { return hooks_.get(); }
 
   private:
     std::unique_ptr<SerialPort> MakePort();
@@ -142,7 +142,7 @@ class CStation {
     std::unique_ptr<CVexloView> view_;
     std::unique_ptr<TickRunner> runner_;
     std::unique_ptr<sn::Ledger> ledger_;
-    std::unique_ptr<ProductionHooks> hooks_;
+    std::unique_ptr<LedgerHooks> hooks_;
     std::unique_ptr<ShiftCounts> counts_;  // a window's, with a ledger
     bool shutDown_ = false;
     bool preload_ = false;  // the ledger is a journal or a database

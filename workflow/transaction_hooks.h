@@ -7,6 +7,19 @@
 
 namespace sn {
 
+// Why a ledger would not give a number.
+struct Refusal {
+    enum class Kind {
+        Unusable,      // it cannot be read or cannot record: nothing may be written
+        Duplicate,     // the number is used or in doubt
+        NotResumable,  // resume: the number is not one whose write broke off
+    } kind;
+    std::string message;  // complete, for the operator
+    // The message without its closing "Nothing was sent to the pager.", for
+    // a number that is let through all the same (--allow-duplicate).
+    std::string reason;
+};
+
 // How a transaction ended: what exit codes, the ledger's outcomes and a
 // batch's next step are decided on.
 enum class TransactionEnd {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/win/win_app.h"
+#include "protocol/serial.h"
 
 namespace {
 
@@ -41,10 +42,11 @@ bool ParseArguments(int argc, char** argv, sn::win::AppOptions& options) {
         } else if (arg == "--operator" && i + 1 < argc) {
             options.production.operatorName = argv[++i];
         } else if (arg == "--next-from" && i + 1 < argc) {
-            options.production.nextFrom = sn::CanonicalSerial(argv[++i]);
-            if (!options.production.nextFrom) {
+            const auto first = sn::Serial::Parse(argv[++i]);
+            if (!first) {
                 return false;
             }
+            options.production.nextFrom = first->Text();
         } else {
             return false;
         }

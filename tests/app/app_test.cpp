@@ -18,7 +18,7 @@
 #include "app/serial_comm_dialog.h"
 #include "app/stall_meter.h"
 #include "app/vexlo_app.h"
-#include "production/journal_file.h"
+#include "ledger/journal_file.h"
 #include "protocol/frames.h"
 #include "protocol/pager_memory.h"
 #include "sim/pty_pager.h"
