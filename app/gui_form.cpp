@@ -8,6 +8,7 @@
 
 #include "app/dialog_units.h"
 #include "app/key_mapping.h"
+#include "protocol/serial.h"
 #include "workflow/key_filter.h"
 #include "workflow/vexlo_view.h"
 
@@ -27,7 +28,7 @@ class SerialValidator final : public QValidator {
     using QValidator::QValidator;
     State validate(QString& input, int& /*pos*/) const override {
         for (QChar& c : input) {
-            if (c.unicode() >= 0x80 || !IsTypableSerialChar(static_cast<char>(c.unicode()))) {
+            if (c.unicode() >= 0x80 || !Serial::IsCharacter(static_cast<char>(c.unicode()))) {
                 return Invalid;
             }
             c = c.toUpper();

@@ -3,12 +3,10 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QMessageBox>
-#include <algorithm>
 #include <cstdio>
 
 #include "app/vexlo_app.h"
-#include "protocol/pager_memory.h"
-#include "workflow/key_filter.h"
+#include "protocol/serial.h"
 
 int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
@@ -57,11 +55,9 @@ int main(int argc, char** argv) {
     if (parser.isSet(port) && parser.isSet(simulate)) {
         parser.showHelp(2);
     }
-    const std::string first = parser.value(nextFrom).toUpper().toStdString();
-    if (parser.isSet(nextFrom) &&
-        (first.size() != sn::kSerialLength ||
-         !std::all_of(first.begin(), first.end(), sn::IsTypableSerialChar))) {
-        std::fprintf(stderr, "sntool-gui: --next-from needs 10 letters, digits or '*'\n");
+    const std::string first = parser.value(nextFrom).toStdString();
+    if (parser.isSet(nextFrom) && !sn::Serial::Parse(first)) {
+        std::fprintf(stderr, "sntool-gui: --next-from %s\n", sn::Serial::Problem(first).c_str());
         return 2;
     }
 
@@ -72,7 +68,7 @@ int main(int argc, char** argv) {
         options.production.logs.push_back(file.toStdString());
     }
     if (parser.isSet(nextFrom)) {
-        options.production.nextFrom = first;
+        options.production.nextFrom = sn::Serial::Parse(first);
     }
     options.production.db = parser.value(db).toStdString();
     options.production.dbPasswordFile = parser.value(dbPasswordFile).toStdString();

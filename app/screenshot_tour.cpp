@@ -86,7 +86,7 @@ bool CountsTour(const QString& out, const QString& link) {
     sn::app::AppOptions options;
     options.port = link.toStdString();
     options.production.logs = {dir.filePath(QStringLiteral("log.csv")).toStdString()};
-    options.production.nextFrom = "AB12CD0013";
+    options.production.nextFrom = sn::Serial::Parse("AB12CD0013");
     sn::app::CVexloApp app(std::move(options));
     if (!app.InitInstance()) {
         return false;

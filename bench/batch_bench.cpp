@@ -45,7 +45,7 @@ std::vector<double> PagerSeconds(const std::string& out) {
 int main(int argc, char** argv) {
     sn::cli::Options o;
     o.command = "batch";
-    o.serial = "BN00000001";
+    o.serial = sn::Serial::Parse("BN00000001");
     o.count = argc > 1 && argv[1][0] != '-' ? std::max(1, std::atoi(argv[1])) : 20;
     for (int i = 1; i + 1 < argc; ++i) {
         if (std::string(argv[i]) == "--db") {

@@ -7,17 +7,16 @@
 #include "cli/os_hints.h"
 #include "cli/session_internal.h"
 #include "ports/port_report.h"
-#include "workflow/key_filter.h"
 
 namespace sn::cli {
 
 Session::Session(const Options& o, std::ostream& out, std::ostream& err)
-    : o_(o), out_(out), err_(err), form_(out, err, StdoutIsTerminal()), reporter_(err, [this] {
+    : o_(o), out_(out), err_(err), console_(out, err, StdoutIsTerminal()), reporter_(err, [this] {
           return station_.Link().m_strPort;
       }) {}
 
 // The station as the command asks for it: the system's ports, a named port or
-// the simulated cradle, the trace, the view over the console form.
+// the simulated cradle, the trace, the engine telling the console.
 bool Session::SetUp() {
     CradleOptions cradle;
     cradle.port = o_.port;
@@ -74,7 +73,7 @@ int Session::Run() {
     if (o_.command == "ports") {
         return Ports();
     }
-    form_.Attach(&station_.MakeView(form_));
+    Engine().SetObserver(&console_);
     int code = kExitOther;
     if (production && !OpenLedger()) {
         code = kExitLedger;
@@ -90,7 +89,7 @@ int Session::Run() {
         watcher.join();
     }
     station_.Shutdown();
-    form_.EndProgressLine();
+    console_.EndProgressLine();
     return code;
 }
 
@@ -114,22 +113,20 @@ int Session::Ports() {
 // Ticks the monitor as the window's timer would, until a pager answers or
 // the time is up. The first tick comes one period after start, as in the window.
 TickOutcome Session::WaitForPager() {
-    View().OnInitialUpdate();
     return TickUntil([](TickOutcome outcome) {
         return outcome == TickOutcome::Ready || outcome == TickOutcome::AlreadyNumbered;
     });
 }
 
-TickOutcome Session::TickUntil(const std::function<bool(TickOutcome)>& done,
-                               std::optional<int> periodMs) {
+TickOutcome Session::TickUntil(const std::function<bool(TickOutcome)>& done) {
+    constexpr auto kPeriod = std::chrono::milliseconds(1000);
     const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                              std::chrono::duration<double>(o_.timeoutSeconds));
     auto last = Clock::now();
     for (bool first = true;; first = false) {
-        const auto period = periodMs.value_or(form_.TimerPeriod().value_or(1000));
-        const auto next = last + std::chrono::milliseconds(period);
+        const auto next = last + kPeriod;
         if (!first && next > deadline) {
-            return View().LastTickOutcome();
+            return lastTick_;
         }
         // In slices, so that Ctrl+C ends the wait at once.
         while (Clock::now() < next && !interrupted_.load()) {
@@ -137,14 +134,15 @@ TickOutcome Session::TickUntil(const std::function<bool(TickOutcome)>& done,
                 std::min(next, Clock::now() + std::chrono::milliseconds(20)));
         }
         if (interrupted_.load()) {
-            return View().LastTickOutcome();
+            return lastTick_;
         }
         last = Clock::now();
         lastTickStart_ = last;
-        View().OnTimer(0);
-        const TickOutcome outcome = View().LastTickOutcome();
-        if (done(outcome)) {
-            return outcome;
+        const TickResult tick = Engine().Tick();
+        console_.ShowTick(tick);
+        lastTick_ = tick.outcome;
+        if (done(lastTick_)) {
+            return lastTick_;
         }
     }
 }
@@ -176,7 +174,7 @@ int Session::Interrupted() {
 int Session::Status() {
     const TickOutcome outcome = WaitForPager();
     if (outcome == TickOutcome::Ready) {
-        form_.Say("Ready: the pager has no serial number yet.");
+        console_.Say("Ready: the pager has no serial number yet.");
         return kExitDone;
     }
     return TimeoutExit(outcome);
@@ -207,19 +205,6 @@ void Session::WatchInterrupt() {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-}
-
-std::string CheckSerial(const std::string& serial) {
-    if (serial.size() != kSerialLength) {
-        return "SERIAL must be exactly 10 characters (got " + std::to_string(serial.size()) + ")";
-    }
-    for (std::size_t i = 0; i < serial.size(); ++i) {
-        if (!IsTypableSerialChar(serial[i])) {
-            return "SERIAL may hold only letters, digits and '*' (position " +
-                   std::to_string(i + 1) + " holds '" + std::string(1, serial[i]) + "')";
-        }
-    }
-    return "";
 }
 
 int RunSession(const Options& options, std::ostream& out, std::ostream& err) {

@@ -1,18 +1,20 @@
 #pragma once
 // One run of sntool: sets up the cradle (system ports, a named port, or the
-// virtual cradle), drives the very CVexloView the window uses through a
-// ConsoleForm, and turns what the operator would have seen into an exit code.
+// virtual cradle), calls the cradle's engine the window's view calls, prints
+// what it says, and turns its outcomes into an exit code.
 
 #include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "protocol/serial.h"
+
 namespace sn::cli {
 
 struct Options {
     std::string command;            // ports, status, read, write, batch, resume, ledger, report
-    std::string serial;             // write; batch: the first number
+    std::optional<Serial> serial;   // write; batch: the first number
     bool verify = false;            // write, batch, resume --verify
     int count = 1;                  // batch --count
     std::vector<std::string> logs;  // --log: the ledger's journals, rows to the first
@@ -36,10 +38,6 @@ struct Options {
     std::string reportFormat = "text";  // text, csv, html
     std::string reportOut;              // "" for stdout
 };
-
-// Checks SERIAL as the form would take it: exactly ten characters that typing
-// can produce. Returns "" when it is good, else the reason.
-std::string CheckSerial(const std::string& serial);
 
 int RunSession(const Options& options, std::ostream& out, std::ostream& err);
 

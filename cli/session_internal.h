@@ -1,9 +1,11 @@
 #pragma once
-// The command line's Session: one run of sntool over a CStation. Its steps
-// live in three files: session.cpp (the wiring, the waits for a pager, the
-// single writes and the ledger listing), batch.cpp (numbering one pager
-// after another) and pager_area.cpp (reading the information area, printing
-// it, verifying a write).
+// The command line's Session: one run of sntool over a CStation and its
+// cradle's engine. Its steps live in six files: session.cpp (the wiring, the
+// ticks that wait for a pager), write_commands.cpp (write and resume, and
+// their ledger), batch.cpp (numbering one pager after another),
+// pager_area.cpp (reading the information area and printing it),
+// ledger_commands.cpp (listing the ledger, a database's tables and spool) and
+// report_command.cpp (the supervisor's report).
 
 #include <atomic>
 #include <chrono>
@@ -15,25 +17,16 @@
 #include <ostream>
 #include <string>
 
-#include "cli/console_form.h"
+#include "cli/console_output.h"
 #include "cli/console_reporter.h"
 #include "cli/session.h"
 #include "cli/trace_writer.h"
 #include "ledger/ledger.h"
 #include "station/station.h"
-#include "workflow/pager_reader.h"
 
 namespace sn::cli {
 
 using Clock = std::chrono::steady_clock;
-
-// What one pager came to: the exit code a single write gives, the ledger's
-// outcome text, and the transaction as the view recorded it.
-struct PagerResult {
-    int code = 0;
-    std::string outcome;
-    TransactionRecord record;
-};
 
 struct BatchTally {
     int written = 0;
@@ -43,6 +36,10 @@ struct BatchTally {
 };
 
 int RefusalExit(const Refusal& refusal);
+// The exit code for what became of a pager.
+int OutcomeExit(const PagerResult& result);
+// "Verify: mismatch at 0x0110: written 0x41, read back 0xFF"
+std::string MismatchLine(const Mismatch& mismatch);
 
 class Session {
   public:
@@ -62,46 +59,46 @@ class Session {
     int InitDatabase();
     int SyncSpool();
     bool LedgerChoice(LedgerOptions& where, std::string& error);
-    int Verify();
     TickOutcome WaitForPager();
-    // Ticks the monitor as the window's timer would (or every `periodMs`)
-    // until `done` holds for a tick's outcome, the time is up, or Ctrl+C
-    // came. The first tick comes one period after the call.
-    TickOutcome TickUntil(const std::function<bool(TickOutcome)>& done,
-                          std::optional<int> periodMs = std::nullopt);
+    // Ticks the monitor as the window's timer would, once a second, until
+    // `done` holds for a tick's outcome, the time is up, or Ctrl+C came. The
+    // first tick comes one period after the call.
+    TickOutcome TickUntil(const std::function<bool(TickOutcome)>& done);
     int TimeoutExit(TickOutcome last);
     int Interrupted();
     bool OpenLedger();
-    std::optional<int> Guard(const std::string& serial);
-    // Starts a transaction with `start`, waits for it, verifies a written
-    // pager when asked to, and reads what became of the pager.
-    PagerResult Transact(const std::function<void()>& start);
-    PagerResult WriteSeated(const std::string& serial);
+    std::optional<int> Guard(const Serial& serial);
+    // Writes `serial` into the seated pager (a resume: again), verifies it
+    // when asked to, and says what became of it.
+    PagerResult Transact(const Serial& serial, bool resume);
+    int WriteExit(const PagerResult& result);
     // Ctrl+C from here on waits for the write; false when it came before.
     bool BeginWriting();
     void EndWriting();
     int Batch();
-    int BatchPager(std::string& position, BatchTally& tally, int& numbered);
-    int BatchSkip(const std::string& position, BatchTally& tally);
-    void BatchLine(const std::string& serial, const PagerResult& r, const char* note,
-                   double seconds);
+    int BatchPager(Serial& position, BatchTally& tally, int& numbered);
+    int BatchSkip(const Serial& position, BatchTally& tally);
+    void BatchLine(const Serial& serial, const std::string& model, const std::string& outcome,
+                   const char* note, double seconds);
     bool WaitForNextPager(bool numberedNow);
     void WatchInterrupt();
-    BlockReadResult ReadArea();
-    void PrintArea(const std::vector<std::uint8_t>& bytes);
+    // The area and its mirror; nothing, with the error told, when the read failed.
+    std::optional<PagerArea> ReadArea();
+    void PrintArea(const PagerArea& area);
 
-    CVexloView& View() { return *station_.View(); }
+    CradleEngine& Engine() { return station_.Engine(); }
     LedgerHooks& Hooks() { return *station_.Hooks(); }
 
     const Options& o_;
     std::ostream& out_;
     std::ostream& err_;
-    ConsoleForm form_;
+    ConsoleOutput console_;
     ConsoleReporter reporter_;
     std::unique_ptr<std::ofstream> traceFile_;
     std::unique_ptr<TraceWriter> tracer_;
     CStation station_{&reporter_};
     bool duplicateNoted_ = false;
+    TickOutcome lastTick_ = TickOutcome::None;
     Clock::time_point lastTickStart_;
     // Ctrl+C: `writing_` keeps it from cutting a write short.
     std::mutex interruptMutex_;

@@ -50,6 +50,7 @@ Examples:
 int main(int argc, char** argv) {
     using namespace sn::cli;
     Options o;
+    std::string serial;
     CLI::App app{"Gives a Corvel voice pager its serial number through the programming cradle.",
                  "sntool"};
     app.set_version_flag("--version", "sntool " SNTOOL_VERSION);
@@ -102,14 +103,13 @@ int main(int argc, char** argv) {
     app.add_subcommand("read", "Read the pager's information area and its mirror")->fallthrough();
     auto* write = app.add_subcommand("write", "Give the seated pager SERIAL (10 characters)");
     write->fallthrough();
-    write->add_option("SERIAL", o.serial, "The serial number: 10 letters, digits or '*'")
-        ->required();
+    write->add_option("SERIAL", serial, "The serial number: 10 letters, digits or '*'")->required();
     write->add_flag("--verify", o.verify,
                     "Read blocks 4, 5, 240 and 241 back afterwards and compare");
     auto* batch = app.add_subcommand(
         "batch", "Number pager after pager: FIRST, then FIRST with its last digits counted up");
     batch->fallthrough();
-    batch->add_option("FIRST", o.serial, "The first serial number: 10 letters, digits or '*'")
+    batch->add_option("FIRST", serial, "The first serial number: 10 letters, digits or '*'")
         ->required();
     batch->add_option("--count", o.count, "How many pagers to number")
         ->required()
@@ -167,8 +167,9 @@ int main(int argc, char** argv) {
         o.trace = trace->results().empty() ? std::string() : trace->results().front();
     }
     if (o.command == "write" || o.command == "batch") {
-        if (const std::string why = CheckSerial(o.serial); !why.empty()) {
-            std::cerr << "sntool: " << why << "\n";
+        o.serial = sn::Serial::Parse(serial);
+        if (!o.serial) {
+            std::cerr << "sntool: SERIAL " << sn::Serial::Problem(serial) << "\n";
             return kExitUsage;
         }
     }

@@ -1,6 +1,5 @@
 // The commands that number one pager (write, resume), and their ledger.
 
-#include <cstdio>
 #include <utility>
 
 #include "cli/exit_codes.h"
@@ -22,27 +21,30 @@ int RefusalExit(const Refusal& refusal) {
     return kExitOther;
 }
 
-namespace {
-
-// The exit code a single write gives for how its transaction ended; a pager
-// found numbered here was seated after the monitor had found one ready.
-int EndExit(TransactionEnd end) {
-    static constexpr std::pair<TransactionEnd, int> kExits[] = {
-        {TransactionEnd::Written, kExitDone},
-        {TransactionEnd::ModelRefused, kExitModelRefused},
-        {TransactionEnd::AlreadyNumbered, kExitNumbered},
-        {TransactionEnd::ReadError, kExitReadError},
-        {TransactionEnd::WriteError, kExitWriteError},
+// A pager found numbered by a write was seated after the monitor had found
+// one ready.
+int OutcomeExit(const PagerResult& result) {
+    static constexpr std::pair<Outcome, int> kExits[] = {
+        {Outcome::Read, kExitDone},
+        {Outcome::Written, kExitDone},
+        {Outcome::Verified, kExitDone},
+        {Outcome::VerifyMismatch, kExitVerifyMismatch},
+        {Outcome::WrittenUnverified, kExitReadError},
+        {Outcome::ModelRefused, kExitModelRefused},
+        {Outcome::AlreadyNumbered, kExitNumbered},
+        {Outcome::ReadError, kExitReadError},
+        {Outcome::WriteError, kExitWriteError},
     };
-    for (const auto& [e, code] : kExits) {
-        if (e == end) {
+    if (result.outcome == Outcome::Refused) {
+        return RefusalExit(*result.refusal);
+    }
+    for (const auto& [outcome, code] : kExits) {
+        if (outcome == result.outcome) {
             return code;
         }
     }
     return kExitOther;
 }
-
-}  // namespace
 
 // Every number goes through the ledger: the journal named by --log, or one
 // kept in memory for this run.
@@ -53,7 +55,8 @@ bool Session::OpenLedger() {
         err_ << "sntool: " << error << " Nothing was sent to the pager.\n";
         return false;
     }
-    LedgerHooks& hooks = station_.UseLedger(form_, where);
+    LedgerHooks& hooks =
+        station_.UseLedger([this](const std::string& text, BoxIcon) { console_.Box(text); }, where);
     std::vector<std::string> notes;
     const bool ok = station_.Ledger()->Open(notes, error);
     for (const std::string& note : notes) {
@@ -63,17 +66,14 @@ bool Session::OpenLedger() {
         err_ << "sntool: " << error << " Nothing was sent to the pager.\n";
         return false;
     }
-    hooks.SetReserveMode(o_.command == "resume" ? ReserveMode::Resume
-                         : o_.allowDuplicate    ? ReserveMode::AllowDuplicate
-                                                : ReserveMode::Fresh);
-    hooks.HoldWrittenForVerify(o_.verify);
+    hooks.SetReserveMode(o_.allowDuplicate ? ReserveMode::AllowDuplicate : ReserveMode::Fresh);
     return true;
 }
 
 // Before waiting for a pager: a number the ledger would refuse is refused
-// at once. The reservation itself comes with the Write button.
-std::optional<int> Session::Guard(const std::string& serial) {
-    const auto refusal = station_.Ledger()->Check(*Serial::Parse(serial), ReserveMode::Fresh);
+// at once. The reservation itself comes with the write.
+std::optional<int> Session::Guard(const Serial& serial) {
+    const auto refusal = station_.Ledger()->Check(serial, ReserveMode::Fresh);
     if (!refusal) {
         return std::nullopt;
     }
@@ -89,46 +89,30 @@ std::optional<int> Session::Guard(const std::string& serial) {
     return RefusalExit(*refusal);
 }
 
-PagerResult Session::Transact(const std::function<void()>& start) {
-    start();
-    View().WaitForTransaction();
-    PagerResult r;
-    r.record = View().LastTransaction();
-    if (r.record.end == TransactionEnd::Refused) {
-        const auto refusal = Hooks().LastRefusal();
-        r.code = refusal ? RefusalExit(*refusal) : kExitOther;
-        return r;  // nothing was sent, nothing settled
-    }
-    r.code = EndExit(r.record.end);
-    if (r.record.end == TransactionEnd::Written && o_.verify) {
-        const std::size_t boxes = form_.BoxTitles().size();
-        r.code = Verify();
-        Hooks().SettleHeld(r.code == kExitDone ? outcome::kVerified
-                           : r.code == kExitVerifyMismatch
-                               ? outcome::kVerifyMismatch
-                               : std::string(outcome::kWritten) +
-                                     " (verify: " + form_.BoxTitles().at(boxes) + ")");
-    }
-    r.outcome = Hooks().LastOutcome();
-    if (!Hooks().LastSettleError().empty() && r.code == kExitDone) {
-        r.code = kExitOther;  // written, but its row is missing: the number stays in doubt
+PagerResult Session::Transact(const Serial& serial, bool resume) {
+    const PagerResult r =
+        resume ? Engine().Resume(serial, o_.verify) : Engine().Write(serial, o_.verify);
+    if (r.refusal) {
+        console_.Box(r.refusal->message);
+    } else if (r.error != PagerError::None) {
+        console_.ShowError(r.error);
+    } else if (r.mismatch) {
+        err_ << MismatchLine(*r.mismatch) << "\n";
+    } else if (r.outcome == Outcome::Verified && o_.command != "batch") {
+        console_.Say("Verify: blocks 4, 5, 240 and 241 read back as written.");
     }
     return r;
 }
 
-// The operator's steps on a pager found ready: type, leave the field, press
-// the button.
-PagerResult Session::WriteSeated(const std::string& serial) {
-    return Transact([&] {
-        form_.SetSerialText(serial);
-        View().OnSerialKillFocus();
-        View().OnWriteButton();
-    });
+// Written, but its row is missing: the number stays in doubt, and the
+// command does not end as done.
+int Session::WriteExit(const PagerResult& r) {
+    const int code = OutcomeExit(r);
+    return code == kExitDone && !r.recorded ? kExitOther : code;
 }
 
 int Session::Write() {
-    const std::string serial = UpperSerial(o_.serial);
-    if (const auto refused = Guard(serial)) {
+    if (const auto refused = Guard(*o_.serial)) {
         return *refused;
     }
     const TickOutcome outcome = WaitForPager();
@@ -138,52 +122,52 @@ int Session::Write() {
     if (!BeginWriting()) {
         return Interrupted();
     }
-    const PagerResult r = WriteSeated(serial);
+    const PagerResult r = Transact(*o_.serial, false);
     EndWriting();
-    return r.code;
+    return WriteExit(r);
 }
 
 // The pager in the cradle holds a number whose write broke off: the same
-// number is written into it again, all four blocks.
+// number is written into it again, all four blocks. A pager may set its
+// has-serial bit only with the write-finish command, so after a write that
+// broke off before it the status says "ready": the area decides, whatever
+// the status says.
 int Session::Resume() {
     const TickOutcome outcome = WaitForPager();
-    if (outcome == TickOutcome::Ready) {
+    if (outcome != TickOutcome::Ready && outcome != TickOutcome::AlreadyNumbered) {
+        return TimeoutExit(outcome);
+    }
+    const auto area = ReadArea();
+    if (!area) {
+        return kExitReadError;
+    }
+    if (area->At(kMarkByteAddress) != kMarkNumbered) {
         err_ << "sntool: the pager holds no serial number; there is nothing to resume "
                 "(give it one with sntool write)\n";
         return kExitOther;
     }
-    if (outcome != TickOutcome::AlreadyNumbered) {
-        return TimeoutExit(outcome);
+    std::string held;
+    for (std::size_t i = 0; i < kSerialLength; ++i) {
+        held.push_back(static_cast<char>(area->At(static_cast<std::uint16_t>(kSerialAddress + i))));
     }
-    const BlockReadResult area = ReadArea();
-    if (!area.errorText.empty()) {
-        form_.MessageBox(area.errorText, text::kCaption, BoxIcon::Stop);
-        return kExitReadError;
-    }
-    const std::size_t at = kSerialAddress - kInfoAreaStart;
-    const std::string held(area.bytes.begin() + static_cast<long>(at),
-                           area.bytes.begin() + static_cast<long>(at + kSerialLength));
-    const auto parsed = Serial::Parse(held);
-    const auto serial = parsed ? std::optional<std::string>(parsed->Text()) : std::nullopt;
-    const LedgerEntry entry = parsed ? station_.Ledger()->Lookup(*parsed) : LedgerEntry{};
-    const bool broken =
-        area.bytes[kMarkByteAddress - kInfoAreaStart] == kMarkNumbered && serial == held &&
-        (entry.state == NumberState::InDoubt || entry.state == NumberState::BrokenOff);
-    if (!broken) {
-        form_.Say(PlainLines(std::string(text::kAlreadyNumbered).substr(1)));
+    const auto serial = Serial::Parse(held);
+    const LedgerEntry entry = serial ? station_.Ledger()->Lookup(*serial) : LedgerEntry{};
+    if (!serial || serial->Text() != held ||
+        (entry.state != NumberState::InDoubt && entry.state != NumberState::BrokenOff)) {
+        console_.Say(PlainLines(std::string(text::kAlreadyNumbered).substr(1)));
         err_ << "sntool: the pager's serial number is not one whose write broke off, as the "
                 "production log records; it stays as it is\n";
         return kExitNumbered;
     }
-    form_.Say("Resuming " + *serial + ": " + StateName(entry.state) + " since " + entry.row.time +
-              " (" + entry.row.outcome + ", station " + entry.row.station + ", port " +
-              entry.row.port + ").");
+    console_.Say("Resuming " + serial->Text() + ": " + StateName(entry.state) + " since " +
+                 entry.row.time + " (" + entry.row.outcome + ", station " + entry.row.station +
+                 ", port " + entry.row.port + ").");
     if (!BeginWriting()) {
         return Interrupted();
     }
-    const PagerResult r = Transact([&] { View().ResumeWrite(*serial); });
+    const PagerResult r = Transact(*serial, true);
     EndWriting();
-    return r.code;
+    return WriteExit(r);
 }
 
 }  // namespace sn::cli

@@ -47,7 +47,7 @@ struct LedgerEntry {
 // through; a resume reserves a number whose write broke off.
 struct Reservation {
     Serial serial;
-    std::string port;
+    std::string port{};
     bool reusing = false;
     // The database ledger's id of this reservation: a settlement changes the
     // number only while its row is still this reservation's.

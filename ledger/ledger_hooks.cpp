@@ -4,7 +4,6 @@
 
 #include "ledger/journal_ledger.h"
 #include "ledger/serial_sequence.h"
-#include "workflow/texts.h"
 
 namespace sn {
 
@@ -19,26 +18,36 @@ bool UsesNumber(const std::string& outcomeText) {
 
 std::string OutcomeText(const TransactionRecord& record) {
     const char* nothing = record.blockWriteSent ? "" : outcome::kNothingWritten;
-    switch (record.end) {
-        case TransactionEnd::Written:
+    switch (record.outcome) {
+        case Outcome::Written:
             return outcome::kWritten;
-        case TransactionEnd::ModelRefused:
+        case Outcome::Verified:
+            return outcome::kVerified;
+        case Outcome::VerifyMismatch:
+            return outcome::kVerifyMismatch;
+        case Outcome::WrittenUnverified:
+            return std::string(outcome::kWritten) + " (verify: " + ErrorTitle(record.error) + ")";
+        case Outcome::ModelRefused:
             return outcome::kModelRefused;
-        case TransactionEnd::AlreadyNumbered:
+        case Outcome::AlreadyNumbered:
             return outcome::kAlreadyNumbered;
-        case TransactionEnd::ReadError:
-            return record.boxTitle;
-        case TransactionEnd::WriteError:
-            return record.boxTitle + nothing;
-        case TransactionEnd::Refused:
-        case TransactionEnd::None:
+        case Outcome::ReadError:
+            return ErrorTitle(record.error);
+        case Outcome::WriteError:
+            return ErrorTitle(record.error) + nothing;
+        case Outcome::Read:
+        case Outcome::Refused:
+        case Outcome::NotFinished:
             break;
     }
     return std::string(outcome::kNotFinished) + nothing;
 }
 
-LedgerHooks::LedgerHooks(FormView& form, Ledger& ledger, std::optional<std::string> firstSerial)
-    : form_(form), ledger_(ledger), next_(std::move(firstSerial)) {}
+LedgerHooks::LedgerHooks(Ledger& ledger, Notice notice, std::optional<Serial> firstSerial)
+    : ledger_(ledger),
+      notice_(std::move(notice)),
+      sequence_(firstSerial.has_value()),
+      next_(std::move(firstSerial)) {}
 
 LedgerHooks::~LedgerHooks() {
     if (preload_.joinable()) {
@@ -51,11 +60,6 @@ void LedgerHooks::SetReserveMode(ReserveMode mode) {
     mode_ = mode;
 }
 
-void LedgerHooks::HoldWrittenForVerify(bool hold) {
-    std::lock_guard lock(mutex_);
-    holdForVerify_ = hold;
-}
-
 void LedgerHooks::Preload() {
     preload_ = std::thread([this] {
         std::vector<std::string> notes;
@@ -63,68 +67,43 @@ void LedgerHooks::Preload() {
         const bool ok = ledger_.Open(notes, error);
         Tell(nullptr);  // before a box holds this thread
         for (const std::string& note : notes) {
-            form_.MessageBox(note, text::kCaption, BoxIcon::Information);
+            notice_(note, BoxIcon::Information);
         }
         if (!ok) {
             const bool said = ledger_.HasUnreadableLine();  // its message says it
-            form_.MessageBox(error + (said ? "" : " No pager is written until it can be used."),
-                             text::kCaption, BoxIcon::Stop);
+            notice_(error + (said ? "" : " No pager is written until it can be used."),
+                    BoxIcon::Stop);
         }
     });
 }
 
-bool LedgerHooks::BeforeFirstFrame(const TransactionRecord& record) {
-    ReserveMode mode = ReserveMode::Fresh;
+std::optional<Refusal> LedgerHooks::BeforeFirstFrame(const TransactionRecord& record) {
+    ReserveMode mode = ReserveMode::Resume;
     {
         std::lock_guard lock(mutex_);
-        mode = mode_;
+        mode = record.resume ? ReserveMode::Resume : mode_;
         reservation_.reset();
-        held_.reset();
     }
-    const auto serial = Serial::Parse(record.serialWritten);
-    Reservation reservation{serial.value_or(*Serial::FromKey(1)), record.port};
-    const auto refusal =
-        serial
-            ? ledger_.Reserve(reservation, mode)
-            : std::optional<Refusal>(Refusal{Refusal::Kind::Duplicate, "not a serial number", ""});
-    {
+    Reservation reservation{record.serial, record.port};
+    const auto refusal = ledger_.Reserve(reservation, mode);
+    if (!refusal) {
         std::lock_guard lock(mutex_);
-        refusal_ = refusal;
-        if (!refusal) {
-            reservation_ = reservation;
-        }
+        reservation_ = reservation;
     }
-    if (refusal) {
-        form_.MessageBox(refusal->message, text::kCaption, BoxIcon::Stop);
-        return false;
-    }
-    return true;
+    return refusal;
 }
 
-void LedgerHooks::TransactionEnded(const TransactionRecord& record) {
-    {
-        std::lock_guard lock(mutex_);
-        if (holdForVerify_ && record.end == TransactionEnd::Written) {
-            held_ = record;
-            return;
-        }
+std::string LedgerHooks::Advance(const Serial& used) {
+    if (const auto next = sn::NextSerial(used)) {
+        next_ = next;
+        return std::string();
     }
-    Settle(record, OutcomeText(record));
+    next_.reset();
+    endTold_ = true;
+    return SequenceEndMessage(used);
 }
 
-bool LedgerHooks::SettleHeld(const std::string& outcomeText) {
-    std::optional<TransactionRecord> held;
-    {
-        std::lock_guard lock(mutex_);
-        held.swap(held_);
-    }
-    if (held) {
-        Settle(*held, outcomeText);
-    }
-    return LastSettleError().empty();
-}
-
-void LedgerHooks::Settle(const TransactionRecord& record, std::string outcomeText) {
+bool LedgerHooks::TransactionEnded(const TransactionRecord& record) {
     std::optional<Reservation> reservation;
     bool duplicateAllowed = false;
     {
@@ -133,8 +112,9 @@ void LedgerHooks::Settle(const TransactionRecord& record, std::string outcomeTex
         duplicateAllowed = mode_ == ReserveMode::AllowDuplicate;
     }
     if (!reservation) {
-        return;
+        return true;
     }
+    std::string outcomeText = OutcomeText(record);
     const bool used = UsesNumber(outcomeText);
     if (used && duplicateAllowed && reservation->reusing) {
         outcomeText += outcome::kDuplicateAllowed;
@@ -150,55 +130,49 @@ void LedgerHooks::Settle(const TransactionRecord& record, std::string outcomeTex
     {
         std::lock_guard lock(mutex_);
         lastOutcome_ = outcomeText;
-        settleError_ = recorded ? std::string() : error;
         // The sequence goes on after the number that went into the pager,
         // also when the operator changed the one offered; a released number
         // is offered again.
-        if (next_ && !next_->empty() && used) {
-            if (const auto next = sn::NextSerial(reservation->serial)) {
-                next_ = next->Text();
-            } else {
-                ended = SequenceEndMessage(reservation->serial);
-                next_ = std::string();
-                endTold_ = true;
-            }
+        if (next_ && used) {
+            ended = Advance(reservation->serial);
         }
     }
     row.serialWritten = reservation->serial.Text();
     Tell(&row);  // before a box holds this thread
     if (!recorded) {
-        form_.MessageBox(error + " The pager's outcome (" + outcomeText +
-                             ") is missing from it: " + reservation->serial.Text() +
-                             " stays reserved there, in doubt, and is not given again.",
-                         text::kCaption, BoxIcon::Stop);
+        notice_(error + " The pager's outcome (" + outcomeText +
+                    ") is missing from it: " + reservation->serial.Text() +
+                    " stays reserved there, in doubt, and is not given again.",
+                BoxIcon::Stop);
     }
     if (!ended.empty()) {
-        form_.MessageBox(ended, text::kCaption, BoxIcon::Information);
+        notice_(ended, BoxIcon::Information);
     }
+    return recorded;
 }
 
-std::string LedgerHooks::SerialForReadyPager() {
-    std::optional<std::string> from;
+std::optional<Serial> LedgerHooks::SerialForReadyPager() {
+    std::optional<Serial> from;
     {
         std::lock_guard lock(mutex_);
         from = next_;
     }
-    if (!from || from->empty()) {
-        return std::string();
+    if (!from) {
+        return std::nullopt;
     }
     std::string why;
-    if (const auto free = ledger_.NextFree(*Serial::Parse(*from), why)) {
-        return free->Text();
+    if (auto free = ledger_.NextFree(*from, why)) {
+        return free;
     }
     {
         std::lock_guard lock(mutex_);
         if (endTold_) {
-            return std::string();
+            return std::nullopt;
         }
         endTold_ = true;
     }
-    form_.MessageBox(why, text::kCaption, BoxIcon::Information);
-    return std::string();
+    notice_(why, BoxIcon::Information);
+    return std::nullopt;
 }
 
 void LedgerHooks::OnSettled(std::function<void(const LogRow*)> observer) {
@@ -215,22 +189,15 @@ void LedgerHooks::Tell(const LogRow* row) {
 
 std::optional<std::string> LedgerHooks::NextSerial() const {
     std::lock_guard lock(mutex_);
-    return next_;
-}
-
-std::optional<Refusal> LedgerHooks::LastRefusal() const {
-    std::lock_guard lock(mutex_);
-    return refusal_;
+    if (!sequence_) {
+        return std::nullopt;
+    }
+    return next_ ? next_->Text() : std::string();
 }
 
 std::string LedgerHooks::LastOutcome() const {
     std::lock_guard lock(mutex_);
     return lastOutcome_;
-}
-
-std::string LedgerHooks::LastSettleError() const {
-    std::lock_guard lock(mutex_);
-    return settleError_;
 }
 
 }  // namespace sn

@@ -1,12 +1,12 @@
 #pragma once
-// LedgerHooks: the ledger's side of a form's transactions, for the
-// windows and for sntool alike. Before the first frame the number is
-// reserved (a refusal is told in a box, the field keeps its text); once the
-// transaction has ended it is settled with the pager's outcome; the monitor
-// offers the next free number of a sequence.
+// LedgerHooks: the ledger's side of every transaction, for the windows and
+// for sntool alike. Before the first frame the number is reserved; once the
+// transaction has ended it is settled with the pager's outcome; a pager the
+// monitor finds ready is offered the next free number of a sequence.
 //
-// Thread safety: the TransactionHooks calls come from the worker and the
-// monitor's thread, the rest from the face's; all of them may overlap.
+// Threads: see docs/threads.md. The TransactionHooks calls come from the
+// transaction's and the monitor's threads, the rest from the face's; all of
+// them may overlap.
 
 #include <functional>
 #include <mutex>
@@ -26,32 +26,28 @@ std::string OutcomeText(const TransactionRecord& record);
 
 class LedgerHooks final : public TransactionHooks {
   public:
+    // The ledger's own messages (a settlement that could not be recorded,
+    // a sequence at its end, a ledger that cannot be used): a window's box,
+    // sntool's standard error.
+    using Notice = std::function<void(const std::string& text, BoxIcon icon)>;
+
     // `firstSerial`: offer numbers from there on (the window's --next-from).
-    LedgerHooks(FormView& form, Ledger& ledger, std::optional<std::string> firstSerial);
+    LedgerHooks(Ledger& ledger, Notice notice, std::optional<Serial> firstSerial);
     ~LedgerHooks() override;
 
-    // How the next reservation takes its number (sntool --allow-duplicate,
-    // resume).
+    // How a write takes its number: Fresh, or AllowDuplicate (sntool
+    // --allow-duplicate). A resume always takes a number whose write broke off.
     void SetReserveMode(ReserveMode mode);
-    // A verify read follows every written pager: its settlement waits for
-    // SettleHeld, with the verify's outcome.
-    void HoldWrittenForVerify(bool hold);
     // Reads the ledger on a thread of its own, telling the operator of the
     // rows left out and of a ledger that cannot be used (a window's start).
     void Preload();
 
-    bool BeforeFirstFrame(const TransactionRecord& record) override;
-    void TransactionEnded(const TransactionRecord& record) override;
-    std::string SerialForReadyPager() override;
+    std::optional<Refusal> BeforeFirstFrame(const TransactionRecord& record) override;
+    bool TransactionEnded(const TransactionRecord& record) override;
+    std::optional<Serial> SerialForReadyPager() override;
 
-    // Why the last transaction was refused before its first frame.
-    std::optional<Refusal> LastRefusal() const;
-    // Settles the written pager held for its verify.
-    bool SettleHeld(const std::string& outcomeText);
     // The outcome text the last settlement recorded (or tried to).
     std::string LastOutcome() const;
-    // Empty when the last settlement was recorded; else what went wrong.
-    std::string LastSettleError() const;
     // Told, off the face's thread, of every settlement (its row) and, with
     // no row, once Preload has read the ledger: the operator's counts follow.
     void OnSettled(std::function<void(const LogRow*)> observer);
@@ -60,20 +56,18 @@ class LedgerHooks final : public TransactionHooks {
     std::optional<std::string> NextSerial() const;
 
   private:
-    void Settle(const TransactionRecord& record, std::string outcomeText);
     void Tell(const LogRow* row);
+    // The sequence after `used` went into a pager; the end's message, if it ends.
+    std::string Advance(const Serial& used);
 
-    FormView& form_;
     Ledger& ledger_;
+    Notice notice_;
     mutable std::mutex mutex_;
     ReserveMode mode_ = ReserveMode::Fresh;
-    bool holdForVerify_ = false;
     std::optional<Reservation> reservation_;
-    std::optional<TransactionRecord> held_;
-    std::optional<Refusal> refusal_;
     std::string lastOutcome_;
-    std::string settleError_;
-    std::optional<std::string> next_;  // where the sequence goes on
+    const bool sequence_;
+    std::optional<Serial> next_;  // where the sequence goes on; none once it has ended
     bool endTold_ = false;
     std::mutex observerMutex_;  // held while it is told: none is told once it is cleared
     std::function<void(const LogRow*)> onSettled_;

@@ -26,12 +26,4 @@ std::string PrintableText(std::string_view bytes) {
     return text;
 }
 
-std::string UpperSerial(std::string_view typed) {
-    std::string serial(typed);
-    for (char& c : serial) {
-        c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-    }
-    return serial;
-}
-
 }  // namespace sn

@@ -36,7 +36,5 @@ std::string ModelCodeOf(std::span<const std::uint8_t> area);
 // that no control character reaches a terminal, a log or a spreadsheet.
 char PrintableChar(std::uint8_t byte);
 std::string PrintableText(std::string_view bytes);
-// A serial number as the pager holds it: letters upper-case.
-std::string UpperSerial(std::string_view typed);
 
 }  // namespace sn

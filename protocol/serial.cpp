@@ -1,5 +1,7 @@
 #include "protocol/serial.h"
 
+#include <cstdio>
+
 namespace sn {
 
 namespace {
@@ -73,10 +75,15 @@ std::string Serial::Problem(std::string_view text) {
         return rule + " (got " + std::to_string(text.size()) + ")";
     }
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (!IsCharacter(text[i])) {
-            return rule + " (position " + std::to_string(i + 1) + " holds '" +
-                   std::string(1, text[i]) + "')";
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (IsCharacter(text[i])) {
+            continue;
         }
+        // A control character is never echoed to the terminal that typed it.
+        char shown[16];
+        std::snprintf(shown, sizeof shown, byte >= 0x20 && byte < 0x7F ? "'%c'" : "byte 0x%02X",
+                      byte);
+        return rule + " (position " + std::to_string(i + 1) + " holds " + shown + ")";
     }
     return "";
 }

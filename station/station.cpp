@@ -9,6 +9,7 @@
 #include "ports/explicit_port_source.h"
 #include "ports/system_port_source.h"
 #include "sim/substitute_pager.h"
+#include "workflow/texts.h"
 
 namespace sn {
 
@@ -116,19 +117,20 @@ bool CStation::SetUpCradle(CradleOptions options, std::string& error) {
     } else {
         source_ = MakeSystemPortSource();
     }
+    engine_ = std::make_unique<CradleEngine>(link_, *source_, clock_, selection_);
     return true;
 }
 
 CVexloView& CStation::MakeView(FormView& form) {
-    view_ = std::make_unique<CVexloView>(form, link_, *source_, clock_, selection_);
+    view_ = std::make_unique<CVexloView>(form, *engine_);
     return *view_;
 }
 
-LedgerHooks& CStation::UseLedger(FormView& form, const LedgerOptions& options,
-                                 std::optional<std::string> nextFrom) {
+LedgerHooks& CStation::UseLedger(LedgerHooks::Notice notice, const LedgerOptions& options,
+                                 std::optional<Serial> nextFrom) {
     ledger_ = MakeLedger(options);
-    hooks_ = std::make_unique<LedgerHooks>(form, *ledger_, std::move(nextFrom));
-    view_->SetHooks(hooks_.get());
+    hooks_ = std::make_unique<LedgerHooks>(*ledger_, std::move(notice), std::move(nextFrom));
+    engine_->SetHooks(hooks_.get());
     return *hooks_;
 }
 
@@ -142,7 +144,9 @@ bool CStation::UseProduction(FormView& form, const ProductionOptions& options, s
                       ledger, error)) {
         return false;
     }
-    UseLedger(form, ledger, options.nextFrom);
+    UseLedger([&form](const std::string& text,
+                      BoxIcon icon) { form.MessageBox(text, text::kCaption, icon); },
+              ledger, options.nextFrom);
     preload_ = !options.logs.empty() || !options.db.empty();
     CountShift(ledger);
     return true;
@@ -184,19 +188,23 @@ std::function<void()> CStation::TickOnThread() {
 }
 
 void CStation::Shutdown() {
-    if (shutDown_ || !view_) {
+    if (shutDown_ || !engine_) {
         return;
     }
     shutDown_ = true;
-    view_->BeginClose();
+    if (view_) {
+        view_->BeginClose();
+        view_->WaitForTransaction();
+    }
     // A transaction still running finishes with its waits and pauses intact;
-    // only then is the clock cancelled for a tick that may still wait.
-    view_->WaitForTransaction();
-    clock_.Cancel();
+    // only then do a tick's pauses and waits end at once.
+    engine_->Shutdown();
     if (runner_) {
         runner_->Stop();
     }
-    view_->Shutdown();
+    if (view_) {
+        view_->Shutdown();
+    }
     if (hooks_) {
         hooks_->OnSettled(nullptr);
     }

@@ -2,14 +2,16 @@
 // CStation: one cradle station, wired the way every face uses it. It builds
 // the cradle's port source (the system's ports, a port named on the command
 // line, or the simulated cradle), the serial link, the clock, the port
-// choice and the CVexloView over a face's form, and, for production use, the
-// ledger and the hooks through which the transactions reach it. A face only
-// adds its form, its reporter for the link's messages and its way of ticking.
+// choice and the cradle's engine; a window's CVexloView over its form; and,
+// for production use, the ledger and the hooks through which the engine's
+// transactions reach it. A face only adds its form (or, on a command line,
+// its own presentation of the engine's outcomes), its reporter for the
+// link's messages and its way of ticking.
 //
-// Threads: set up and shut down on the face's main thread. Shutdown lets a
-// running transaction finish (its row recorded), then ends the ticks, the
-// ledger's reading thread and the link, in that order. The form must outlive
-// the station's Shutdown.
+// Threads: see docs/threads.md. Set up and shut down on the face's main
+// thread. Shutdown lets a running transaction finish (its row recorded),
+// then ends the ticks, the ledger's reading thread and the link, in that
+// order. The form must outlive the station's Shutdown.
 
 #include <chrono>
 #include <functional>
@@ -27,6 +29,7 @@
 #include "sim/simulated_cradle.h"
 #include "station/shift_counts.h"
 #include "workflow/clock.h"
+#include "workflow/cradle_engine.h"
 #include "workflow/tick_runner.h"
 #include "workflow/vexlo_view.h"
 
@@ -65,7 +68,7 @@ struct ProductionOptions {
     std::string db;                           // --db CONNECTION: the ledger is this database
     std::string dbPasswordFile;               // --db-password-file FILE
     std::optional<std::string> operatorName;  // --operator NAME
-    std::optional<std::string> nextFrom;      // --next-from SERIAL
+    std::optional<Serial> nextFrom;           // --next-from SERIAL
     bool enterWrites = false;                 // --enter-writes
 };
 
@@ -90,17 +93,18 @@ class CStation {
     // The cradle's ports; false, with the reason in `error`, when the
     // simulated cradle cannot be started.
     bool SetUpCradle(CradleOptions options, std::string& error);
-    // The view over `form`, once the cradle is set up.
+    // The window's view over `form`, once the cradle is set up.
     CVexloView& MakeView(FormView& form);
     // Production use: the ledger `options` name, and with `nextFrom` the
     // next free number from there is offered to each ready pager. The hooks
-    // are the view's from now on; `form` shows the ledger's boxes.
-    LedgerHooks& UseLedger(FormView& form, const LedgerOptions& options,
-                           std::optional<std::string> nextFrom = std::nullopt);
+    // are the engine's from now on; `notice` tells the ledger's own messages.
+    LedgerHooks& UseLedger(LedgerHooks::Notice notice, const LedgerOptions& options,
+                           std::optional<Serial> nextFrom = std::nullopt);
     // A window's production use, once the view is made: the ledger when a
     // journal, a database or a next number is asked for (without a journal
-    // or a database it lasts as long as the window), and Enter's meaning.
-    // False, with `error` set, when the password file cannot be read.
+    // or a database it lasts as long as the window), its messages in boxes
+    // on `form`, and Enter's meaning. False, with `error` set, when the
+    // password file cannot be read.
     bool UseProduction(FormView& form, const ProductionOptions& options, std::string& error);
     // The status bar's idle text: with a ledger the operator's counts (see
     // ShiftCounts), else IdleText. Copies what another thread counted: no
@@ -125,6 +129,8 @@ class CStation {
     PortSelection& Selection() { return selection_; }
     PortSource& Source() { return *source_; }
     sim::SimulatedCradle* Cradle() { return cradle_.get(); }
+    // The cradle's engine, once the cradle is set up.
+    CradleEngine& Engine() { return *engine_; }
     CVexloView* View() { return view_.get(); }
     sn::Ledger* Ledger() { return ledger_.get(); }
     LedgerHooks* Hooks() { return hooks_.get(); }
@@ -139,6 +145,7 @@ class CStation {
     CSerialLink link_;
     SystemClock clock_;
     PortSelection selection_;
+    std::unique_ptr<CradleEngine> engine_;
     std::unique_ptr<CVexloView> view_;
     std::unique_ptr<TickRunner> runner_;
     std::unique_ptr<sn::Ledger> ledger_;

@@ -1,12 +1,10 @@
-// The cradle monitor: one tick of timer 0.
+// The cradle monitor: one look at the cradle and the pager.
 
 #include <algorithm>
 
 #include "ports/list_serial_ports.h"
 #include "protocol/frames.h"
-#include "protocol/pager_memory.h"
-#include "workflow/texts.h"
-#include "workflow/vexlo_view.h"
+#include "workflow/cradle_engine.h"
 
 namespace sn {
 
@@ -16,33 +14,35 @@ constexpr int kProbeAttempts = 10;
 constexpr int kStatusAttempts = 5;
 }  // namespace
 
-bool CVexloView::ListPorts(PortList& ports) {
+bool CradleEngine::ListPorts(PortList& ports, TickResult& result) {
     try {
         ListSerialPorts(ports, 0, ports_, selection_);
-        listErrorReported_ = 0;
         return true;
     } catch (const std::exception& e) {
-        // Reported once until a scan succeeds again; the monitor goes on.
-        lastOutcome_ = TickOutcome::ListError;
-        if (listErrorReported_.exchange(1) == 0) {
-            form_.MessageBox(e.what(), text::kCaption, BoxIcon::Stop);
-        }
+        result = TickResult{TickOutcome::ListError, e.what()};
         return false;
     }
 }
 
-void CVexloView::CheckCradle() {
+TickResult CradleEngine::Closed(TickOutcome outcome) {
+    CloseIfOpen();
+    return TickResult{outcome, {}};
+}
+
+TickResult CradleEngine::CheckCradle() {
     selection_.cradleMissing = 1;
     serialLink.RenewReplyEvent();
     PortList ports;
-    if (!ListPorts(ports)) {
-        return;
+    TickResult result;
+    if (!ListPorts(ports, result)) {
+        return result;
     }
     if (selection_.cradleMissing.load() == 1) {
-        NotConnected();
-        return;
+        const TickResult closed = Closed(TickOutcome::NotConnected);
+        // When the cradle is back, a port that cannot be opened is news again.
+        serialLink.RearmOpenReport();
+        return closed;
     }
-    disconnectReported = 0;
     std::string name = selection_.chosenPortName.get();
     if (selection_.autoSelect.load() != 0) {
         name = ports.empty() ? std::string() : ports.front().portName;
@@ -56,35 +56,26 @@ void CVexloView::CheckCradle() {
     // restarted the timer) stays open: the link keeps the port of the same
     // device, so the pager is simply asked again.
     if (OpenCradlePort(serialLink, openName) == 0) {
-        lastOutcome_ = TickOutcome::PortNotOpened;
-        return;
+        return TickResult{TickOutcome::PortNotOpened, {}};
     }
     {
-        std::lock_guard lock(portMutex_);
+        std::lock_guard lock(stateMutex_);
         lastPortName_ = openName;
     }
     link_.linkActive = 1;
     link_.replyStatus = kReplyNone;
-    if (!Probe()) {
-        NoPager();
-        return;
-    }
-    const auto status = QueryStatus();
+    const auto status = Probe() ? QueryStatus() : std::nullopt;
     if (!status) {
-        NoPager();
-        return;
+        return Closed(TickOutcome::NoPager);
     }
-    const std::uint8_t before =
-        hasSerial.exchange(static_cast<std::uint8_t>(*status & kHasSerialBit));
-    if (hasSerial.load() == 0) {
-        Ready();
-    } else {
-        AlreadyNumbered(before);
+    if ((*status & kHasSerialBit) != 0) {
+        return Closed(TickOutcome::AlreadyNumbered);
     }
+    return TickResult{TickOutcome::Ready, {}};
 }
 
 // True with an acknowledge; false for a time-out or ten attempts without.
-bool CVexloView::Probe() {
+bool CradleEngine::Probe() {
     for (int i = 0; i < kProbeAttempts; ++i) {
         switch (exchange_.Exchange(std::string(kPresenceProbeFrame), kFramePause, kReplyAck)) {
             case PagerExchange::Outcome::Success:
@@ -106,7 +97,7 @@ bool CVexloView::Probe() {
 }
 
 // The first data byte of the status reply, or nothing.
-std::optional<std::uint8_t> CVexloView::QueryStatus() {
+std::optional<std::uint8_t> CradleEngine::QueryStatus() {
     for (int j = 0; j < kStatusAttempts; ++j) {
         switch (exchange_.Exchange(std::string(kStatusQueryFrame), kFramePause, kReplyData)) {
             case PagerExchange::Outcome::Success:
@@ -119,67 +110,6 @@ std::optional<std::uint8_t> CVexloView::QueryStatus() {
         Pause(20);
     }
     return std::nullopt;
-}
-
-void CVexloView::NotConnected() {
-    lastOutcome_ = TickOutcome::NotConnected;
-    CloseIfOpen();
-    // When the cradle is back, a port that cannot be opened is news again.
-    serialLink.RearmOpenReport();
-    if (FormTakenByTransaction()) {
-        return;
-    }
-    if (disconnectReported.exchange(1) == 0) {
-        form_.SetStatusText(text::kNotConnected);
-        form_.MessageBox(text::kBoxNotConnected, text::kCaption, BoxIcon::Stop);
-    }
-}
-
-void CVexloView::NoPager() {
-    lastOutcome_ = TickOutcome::NoPager;
-    CloseIfOpen();
-    writeDone = 0;
-    if (FormTakenByTransaction()) {
-        return;
-    }
-    form_.SetSerialText("");
-    form_.SetStatusText(text::kSeatPager);
-}
-
-void CVexloView::Ready() {
-    lastOutcome_ = TickOutcome::Ready;
-    // Not the pager that was just written (that one says it is numbered).
-    writeDone = 0;
-    if (FormTakenByTransaction()) {
-        return;
-    }
-    // A production run may have the next number ready for this pager.
-    const std::string offered = hooks_ != nullptr ? hooks_->SerialForReadyPager() : std::string();
-    form_.SetSerialText(offered);
-    form_.SetStatusText(offered.size() == kSerialLength ? text::kClickWrite : text::kEnterSerial);
-    form_.StopTimer();
-    form_.EnableSerialEdit(true);
-    form_.FocusSerialEdit();
-    if (!form_.SerialText().empty()) {
-        form_.EnableWriteButton(true);
-    }
-}
-
-// The success text of a write stays while the status query goes on saying
-// the pager is numbered; once it said otherwise (another pager), the pager
-// numbered now is not the one written, and gets its own text.
-void CVexloView::AlreadyNumbered(std::uint8_t hasSerialBefore) {
-    lastOutcome_ = TickOutcome::AlreadyNumbered;
-    if (hasSerialBefore == 0) {
-        writeDone = 0;
-    }
-    if (!FormTakenByTransaction()) {
-        form_.EnableSerialEdit(false);
-        if (writeDone.load() == 0) {
-            form_.SetStatusText(text::kAlreadyNumbered);
-        }
-    }
-    CloseIfOpen();
 }
 
 }  // namespace sn

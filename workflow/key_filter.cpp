@@ -33,8 +33,4 @@ KeyDecision FilterSerialKey(int key, bool shift, bool ctrl, bool alt) {
     return KeyDecision::Pass;
 }
 
-bool IsTypableSerialChar(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '*';
-}
-
 }  // namespace sn

@@ -43,8 +43,4 @@ enum class KeyDecision {
 
 KeyDecision FilterSerialKey(int virtualKey, bool shift, bool ctrl, bool alt);
 
-// True for the characters that typing can put into the field: letters,
-// digits and '*' (the keypad's multiply key).
-bool IsTypableSerialChar(char c);
-
 }  // namespace sn

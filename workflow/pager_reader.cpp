@@ -2,14 +2,13 @@
 
 #include "protocol/frames.h"
 #include "protocol/pager_memory.h"
-#include "workflow/texts.h"
 
 namespace sn {
 
 namespace {
 
-std::string ErrorFor(StepResult r, const char* timeoutText, const char* exhaustedText) {
-    return r == StepResult::Timeout ? timeoutText : exhaustedText;
+PagerError ErrorFor(StepResult r, PagerError timedOut, PagerError exhausted) {
+    return r == StepResult::Timeout ? timedOut : exhausted;
 }
 
 }  // namespace
@@ -25,7 +24,7 @@ BlockReadResult ReadPagerBlocks(PagerExchange& exchange, std::span<const unsigne
                                                       kBlockSize);
         const StepResult r = exchange.ReadBlock(blocks[i], retries, out);
         if (r != StepResult::Ok) {
-            result.errorText = ErrorFor(r, text::kReadError5Read, text::kReadError2);
+            result.error = ErrorFor(r, PagerError::ReadTimedOut, PagerError::ReadBlock);
             return result;
         }
         if (progress) {
@@ -34,12 +33,12 @@ BlockReadResult ReadPagerBlocks(PagerExchange& exchange, std::span<const unsigne
     }
     exchange.Pause(100);
     if (StepResult r = exchange.FixedCommand(kReadFinishFrame); r != StepResult::Ok) {
-        result.errorText = ErrorFor(r, text::kReadError5Read, text::kReadError3);
+        result.error = ErrorFor(r, PagerError::ReadTimedOut, PagerError::ReadFinish);
         return result;
     }
     exchange.Pause(50);
     if (StepResult r = exchange.FixedCommand(kClosingFrame); r != StepResult::Ok) {
-        result.errorText = ErrorFor(r, text::kReadError5Write, text::kReadError4);
+        result.error = ErrorFor(r, PagerError::CloseTimedOut, PagerError::Close);
     }
     return result;
 }

@@ -1,9 +1,14 @@
 #pragma once
-// TransactionHooks: what a production run adds to the form's transaction
-// (the ledger: a reservation before the first frame, a settlement after the
-// last; the next number). Without hooks the form behaves as it always has.
+// TransactionHooks: what a production run adds to a pager's transaction (the
+// ledger: a reservation before the first frame, a settlement after the last;
+// the next number for a pager found ready). Without hooks the engine behaves
+// as it always has. The workflow sees the ledger only through them.
 
+#include <optional>
 #include <string>
+
+#include "protocol/serial.h"
+#include "workflow/pager_error.h"
 
 namespace sn {
 
@@ -20,25 +25,30 @@ struct Refusal {
     std::string reason;
 };
 
-// How a transaction ended: what exit codes, the ledger's outcomes and a
-// batch's next step are decided on.
-enum class TransactionEnd {
-    None,     // not run to an end (cut short)
-    Refused,  // the hooks refused it before its first frame
-    Written,
-    ModelRefused,
-    AlreadyNumbered,
-    ReadError,   // a box "Read Error #n": the area was not read, or not closed
-    WriteError,  // a box "Write Error #n"
+// What became of a pager: the engine's operations end with one of these.
+enum class Outcome {
+    NotFinished,        // cut short before any end (shutting down)
+    Refused,            // the hooks refused the number before the first frame
+    Read,               // Read: the area and its mirror were read
+    Written,            // the write completed
+    Verified,           // written, and read back as written
+    VerifyMismatch,     // written, but read back otherwise
+    WrittenUnverified,  // written, but the read back failed (its error says how)
+    ModelRefused,       // a listed model: nothing written
+    AlreadyNumbered,    // the pager held a number: nothing written
+    ReadError,
+    WriteError,
 };
 
+// One transaction as the ledger records it.
 struct TransactionRecord {
-    TransactionEnd end = TransactionEnd::None;
-    std::string boxTitle;  // the error box's title, "Write Error #2": the ledger's text
-    std::string port;
-    std::string model;         // once the information area was read
-    std::string serialBefore;  // likewise; "" for an erased field
-    std::string serialWritten;
+    Serial serial;
+    std::string port{};
+    bool resume = false;  // finishing a pager whose write broke off
+    Outcome outcome = Outcome::NotFinished;
+    PagerError error = PagerError::None;  // ReadError, WriteError, WrittenUnverified
+    std::string model{};                  // once the information area was read
+    std::string serialBefore{};           // likewise; "" for an erased field
     // A block-write frame went out: from then on the pager may hold the number.
     bool blockWriteSent = false;
 };
@@ -50,17 +60,14 @@ class TransactionHooks {
     TransactionHooks& operator=(const TransactionHooks&) = delete;
     virtual ~TransactionHooks() = default;
 
-    // On the worker thread, before the transaction's first frame, with the
-    // port and the number to write in `record`: false refuses it. Nothing is
-    // sent then; the hook has told the operator, the field stays for
-    // correction.
-    virtual bool BeforeFirstFrame(const TransactionRecord& record) = 0;
-    // On the worker thread, once a transaction that was not refused has
-    // ended, and before the monitor runs again.
-    virtual void TransactionEnded(const TransactionRecord& record) = 0;
-    // On the monitor's thread: the text the field gets when the monitor
-    // finds a pager ready.
-    virtual std::string SerialForReadyPager() = 0;
+    // On the transaction's thread, before its first frame, with the number
+    // and the port in `record`: a refusal stops it, and nothing is sent.
+    virtual std::optional<Refusal> BeforeFirstFrame(const TransactionRecord& record) = 0;
+    // On the transaction's thread, once a transaction that was not refused
+    // has ended: false when its outcome could not be recorded.
+    virtual bool TransactionEnded(const TransactionRecord& record) = 0;
+    // The number to offer for a pager the monitor found ready, if any.
+    virtual std::optional<Serial> SerialForReadyPager() = 0;
 };
 
 }  // namespace sn

@@ -1,32 +1,30 @@
-// CVexloView: construction, the form's handlers, and who may run when.
+// CVexloView: construction, the form's handlers, and the monitor's outcomes
+// on the form.
 
 #include "workflow/vexlo_view.h"
 
 #include <algorithm>
 
-#include "protocol/pager_memory.h"
 #include "workflow/key_filter.h"
 #include "workflow/texts.h"
 
 namespace sn {
 
+CVexloView::CVexloView(FormView& form, CradleEngine& engine) : engine_(engine), form_(form) {
+    engine_.SetObserver(this);
+}
+
 CVexloView::CVexloView(FormView& form, CommLink& link, PortSource& ports, WorkflowClock& clock,
                        PortSelection& selection)
-    : serialLink(link),
-      form_(form),
-      ports_(ports),
-      clock_(clock),
-      selection_(selection),
-      link_(link.State()),
-      exchange_(link, clock, stopping_) {}
-
-std::string CVexloView::LastPortName() const {
-    std::lock_guard lock(portMutex_);
-    return lastPortName_;
+    : ownEngine_(std::make_unique<CradleEngine>(link, ports, clock, selection)),
+      engine_(*ownEngine_),
+      form_(form) {
+    engine_.SetObserver(this);
 }
 
 CVexloView::~CVexloView() {
     Shutdown();
+    engine_.SetObserver(nullptr);
 }
 
 void CVexloView::OnInitialUpdate() {
@@ -37,7 +35,7 @@ void CVexloView::OnInitialUpdate() {
     form_.EnableWriteButton(false);
     form_.ShowProgress(false);
     form_.SetStatusText(text::kCheckSerial);
-    selection_.cradleMissing = 1;
+    engine_.Selection().cradleMissing = 1;
     form_.StartTimer(1000);
     serialBytes.fill(0);
     keepStatusOnce = 0;
@@ -69,25 +67,25 @@ bool CVexloView::PreTranslateKeyDown(int virtualKey) {
     return false;
 }
 
+// Ten characters that are no serial number (a paste can bring any) are as
+// invalid as nine: nothing that is not one reaches a pager.
 void CVexloView::OnSerialKillFocus() {
-    // A running transaction owns pagerImage and serialBytes.
+    // A running transaction owns serialBytes.
     if (hasSerial.load() != 0 || transactionRunning_.load()) {
         return;
     }
-    const std::string serial = form_.SerialText();
-    const std::size_t n = serial.size();
-    if (n == 0 || n != kSerialLength) {
-        // More than ten characters never reach here from the window (the
-        // field holds ten); any other face gets the same refusal as for nine.
+    const std::string text = form_.SerialText();
+    const auto serial = Serial::Parse(text);
+    if (!serial) {
         serialReady = 0;
         keepStatusOnce = 1;
-        form_.SetStatusText(n == 0 ? text::kEnterSerial : text::kSerialInvalid);
+        form_.SetStatusText(text.empty() ? text::kEnterSerial : text::kSerialInvalid);
         return;
     }
     serialReady = 1;
-    const std::string upper = UpperSerial(serial);
-    std::copy(upper.begin(), upper.end(), pagerImage.begin() + kSerialAddress);
-    std::copy(upper.begin(), upper.end(), serialBytes.begin());
+    serial_ = serial;
+    const auto bytes = serial->Bytes();
+    std::copy(bytes.begin(), bytes.end(), serialBytes.begin());
 }
 
 void CVexloView::OnSerialChange() {
@@ -129,83 +127,98 @@ void CVexloView::OnTimer(int timerId) {
     busyCv_.notify_all();
 }
 
-void CVexloView::WaitForTransaction() {
-    std::unique_lock lock(busyMutex_);
-    busyCv_.wait(lock, [this] { return !transactionRunning_.load(); });
+void CVexloView::CheckCradle() {
+    Present(engine_.Tick());
 }
 
-void CVexloView::BeginClose() {
-    if (closing_.exchange(true)) {
+void CVexloView::Present(const TickResult& tick) {
+    lastOutcome_ = tick.outcome;
+    if (tick.outcome != TickOutcome::ListError && tick.outcome != TickOutcome::None) {
+        listErrorReported_ = 0;
+    }
+    if (tick.outcome != TickOutcome::ListError && tick.outcome != TickOutcome::NotConnected) {
+        disconnectReported = 0;  // the cradle was found
+    }
+    switch (tick.outcome) {
+        case TickOutcome::ListError:
+            ListError(tick.listError);
+            break;
+        case TickOutcome::NotConnected:
+            NotConnected();
+            break;
+        case TickOutcome::NoPager:
+            NoPager();
+            break;
+        case TickOutcome::Ready:
+            hasSerial = 0;
+            Ready();
+            break;
+        case TickOutcome::AlreadyNumbered:
+            AlreadyNumbered(hasSerial.exchange(kHasSerialBit));
+            break;
+        case TickOutcome::PortNotOpened:  // the link reported it
+        case TickOutcome::None:
+            break;
+    }
+}
+
+// Reported once until a scan succeeds again; the monitor goes on.
+void CVexloView::ListError(const std::string& message) {
+    if (listErrorReported_.exchange(1) == 0) {
+        form_.MessageBox(message, text::kCaption, BoxIcon::Stop);
+    }
+}
+
+void CVexloView::NotConnected() {
+    if (FormTakenByTransaction()) {
         return;
     }
-    if (transactionRunning_.load()) {
-        form_.SetStatusText(text::kClosingAfterPager);
+    if (disconnectReported.exchange(1) == 0) {
+        form_.SetStatusText(text::kNotConnected);
+        form_.MessageBox(text::kBoxNotConnected, text::kCaption, BoxIcon::Stop);
     }
 }
 
-void CVexloView::ShowStatus(const char* text) {
-    if (!closing_.load()) {
-        form_.SetStatusText(text);
+void CVexloView::NoPager() {
+    writeDone = 0;
+    if (FormTakenByTransaction()) {
+        return;
+    }
+    form_.SetSerialText("");
+    form_.SetStatusText(text::kSeatPager);
+}
+
+void CVexloView::Ready() {
+    // Not the pager that was just written (that one says it is numbered).
+    writeDone = 0;
+    if (FormTakenByTransaction()) {
+        return;
+    }
+    // A production run may have the next number ready for this pager.
+    TransactionHooks* hooks = engine_.Hooks();
+    const auto offered = hooks != nullptr ? hooks->SerialForReadyPager() : std::nullopt;
+    form_.SetSerialText(offered ? offered->Text() : std::string());
+    form_.SetStatusText(offered ? text::kClickWrite : text::kEnterSerial);
+    form_.StopTimer();
+    form_.EnableSerialEdit(true);
+    form_.FocusSerialEdit();
+    if (!form_.SerialText().empty()) {
+        form_.EnableWriteButton(true);
     }
 }
 
-void CVexloView::Shutdown() {
-    BeginClose();
-    if (worker_.joinable() && worker_.get_id() != std::this_thread::get_id()) {
-        worker_.join();  // the pager is finished and its row recorded first
+// The success text of a write stays while the status query goes on saying
+// the pager is numbered; once it said otherwise (another pager), the pager
+// numbered now is not the one written, and gets its own text.
+void CVexloView::AlreadyNumbered(std::uint8_t hasSerialBefore) {
+    if (hasSerialBefore == 0) {
+        writeDone = 0;
     }
-    stopping_ = true;
-    clock_.Cancel();
-    {
-        std::unique_lock lock(busyMutex_);
-        busyCv_.wait(lock, [this] { return !tickRunning_; });
-    }
-    CloseIfOpen();
-}
-
-void CVexloView::Pause(int ms) {
-    clock_.Sleep(std::chrono::milliseconds(ms));
-}
-
-TransactionRecord CVexloView::LastTransaction() const {
-    std::lock_guard lock(recordMutex_);
-    return record_;
-}
-
-void CVexloView::BeginRecord() {
-    TransactionRecord fresh;
-    fresh.port = LastPortName();
-    fresh.serialWritten.assign(serialBytes.begin(), serialBytes.end());
-    std::lock_guard lock(recordMutex_);
-    record_ = std::move(fresh);
-}
-
-void CVexloView::NoteEnd(TransactionEnd end, std::string boxTitle) {
-    std::lock_guard lock(recordMutex_);
-    record_.end = end;
-    record_.boxTitle = std::move(boxTitle);
-}
-
-// The model and the number the pager held, as the read found them.
-void CVexloView::NoteInfoArea() {
-    std::string before;
-    bool erased = true;
-    for (std::size_t i = 0; i < kSerialLength; ++i) {
-        const std::uint8_t b = pagerImage[kSerialAddress + i];
-        erased = erased && b == 0xFF;
-        before.push_back(PrintableChar(b));
-    }
-    // The model code is the pager's bytes: shown and logged as text, never
-    // as control characters a terminal or a spreadsheet would act on.
-    const std::string model = PrintableText(GetModelText());
-    std::lock_guard lock(recordMutex_);
-    record_.model = model;
-    record_.serialBefore = erased ? std::string() : before;
-}
-
-void CVexloView::CloseIfOpen() {
-    if (serialLink.IsOpen() != 0) {
-        serialLink.Close();
+    if (!FormTakenByTransaction()) {
+        form_.EnableSerialEdit(false);
+        if (writeDone.load() == 0) {
+            form_.SetStatusText(text::kAlreadyNumbered);
+        }
     }
 }
 

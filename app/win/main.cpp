@@ -42,11 +42,10 @@ bool ParseArguments(int argc, char** argv, sn::win::AppOptions& options) {
         } else if (arg == "--operator" && i + 1 < argc) {
             options.production.operatorName = argv[++i];
         } else if (arg == "--next-from" && i + 1 < argc) {
-            const auto first = sn::Serial::Parse(argv[++i]);
-            if (!first) {
+            options.production.nextFrom = sn::Serial::Parse(argv[++i]);
+            if (!options.production.nextFrom) {
                 return false;
             }
-            options.production.nextFrom = first->Text();
         } else {
             return false;
         }

@@ -520,7 +520,7 @@ class AppTest : public QObject {
         const std::string log = dir.filePath(QStringLiteral("log.csv")).toStdString();
         AppOptions options;
         options.production.logs = {log};
-        options.production.nextFrom = "AB12CD0009";
+        options.production.nextFrom = sn::Serial::Parse("AB12CD0009");
         options.production.enterWrites = true;
         Launch(std::move(options));
         BoxCloser boxes;
@@ -559,7 +559,7 @@ class AppTest : public QObject {
         QTemporaryDir dir;
         AppOptions options;
         options.production.logs = {dir.filePath(QStringLiteral("log.csv")).toStdString()};
-        options.production.nextFrom = "AB12CD0001";
+        options.production.nextFrom = sn::Serial::Parse("AB12CD0001");
         options.production.enterWrites = true;
         Launch(std::move(options));
         BoxCloser boxes;

@@ -520,8 +520,13 @@ class ProductionFormTest : public ::testing::Test, public WorkflowHarness {
   protected:
     ProductionFormTest() : ledger({dir.File("log.csv")}) {}
     void Hook(std::optional<std::string> first) {
-        hooks.emplace(form, ledger, std::move(first));
-        view.SetHooks(&*hooks);
+        hooks.emplace(
+            ledger,
+            [this](const std::string& text, BoxIcon icon) {
+                form.MessageBox(text, text::kCaption, icon);
+            },
+            first ? Serial::Parse(*first) : std::nullopt);
+        view.Engine().SetHooks(&*hooks);
     }
     std::vector<LogRow> LogRows() { return ParseCsvLog(ReadText(dir.File("log.csv"))).rows; }
     // What a ledger that only reads the file says of `serial`.
@@ -598,24 +603,16 @@ TEST_F(ProductionFormTest, UsedOrReleasedFollowsTheFramesSent) {
 // leaves it in doubt, and a ledger reading the file never gives it again.
 TEST_F(ProductionFormTest, VerifyMismatchAndALostSettlement) {
     Hook(std::nullopt);
-    hooks->HoldWrittenForVerify(true);
     pager.ScriptFaults(kCmdWriteBlock, {Fault::AckWithoutStore});
     StartReady();
-    Enter("AB12CD0001");
-    PressWrite();
-    OpenCradlePort(link, "COM3");
-    std::atomic<bool> stopping{false};
-    PagerExchange exchange(link, clock, stopping);
-    const unsigned blocks[] = {4, 5, 240, 241};
-    const BlockReadResult read = ReadPagerBlocks(exchange, blocks);
-    const bool same = std::equal(read.bytes.begin(), read.bytes.begin() + 0x80,
-                                 view.PagerImage().begin() + 0x100);
-    EXPECT_FALSE(same);
-    hooks->SettleHeld(same ? outcome::kVerified : outcome::kVerifyMismatch);
+    const PagerResult verified = view.Engine().Write(S("AB12CD0001"), true);
+    EXPECT_EQ(verified.outcome, Outcome::VerifyMismatch);
+    ASSERT_TRUE(verified.mismatch);
+    EXPECT_EQ(verified.mismatch->address, kSerialAddress);  // block 4 was never stored
+    EXPECT_EQ(LogRows().back().outcome, "verify mismatch");
     EXPECT_EQ(FromTheFile("AB12CD0001"), NumberState::BrokenOff);
 
     // The journal goes away while the blocks are written.
-    hooks->HoldWrittenForVerify(false);
     pager.Reset();
     StartReady();
     pager.ClearLog();

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "protocol/pager_memory.h"
+#include "protocol/serial.h"
 #include "tests/support/view_access.h"
 #include "tests/support/workflow_harness.h"
 #include "workflow/key_filter.h"
@@ -58,12 +58,37 @@ TEST(KeyFilterTest, Matrix) {
     }
 }
 
-TEST(KeyFilterTest, TypableCharacters) {
-    for (char c : std::string("AZaz09*")) {
-        EXPECT_TRUE(IsTypableSerialChar(c)) << c;
-    }
-    for (char c : std::string(" -_!#.\t")) {
-        EXPECT_FALSE(IsTypableSerialChar(c)) << c;
+// The one rule for a serial number, with its one message: the characters
+// the key filter lets be typed, ten of them, upper-cased.
+TEST(SerialTest, TenLettersDigitsOrStars) {
+    const struct {
+        std::string text;
+        const char* canonical;  // nullptr: no serial number
+        const char* why;
+    } cases[] = {
+        {"AB12CD34EF", "AB12CD34EF", ""},
+        {"ab12cD34ef", "AB12CD34EF", ""},
+        {"09AZaz**09", "09AZAZ**09", ""},
+        {"AB12CD34E", nullptr, " (got 9)"},
+        {"AB12CD34EFG", nullptr, " (got 11)"},
+        {"", nullptr, " (got 0)"},
+        {"AB12-CD34E", nullptr, " (position 5 holds '-')"},
+        {"AB12CD34E ", nullptr, " (position 10 holds ' ')"},
+        {std::string("AB12CD34E\0", 10), nullptr, " (position 10 holds byte 0x00)"},
+        {"AB12CD34E\xC4", nullptr, " (position 10 holds byte 0xC4)"},
+    };
+    const std::string rule = "must be exactly 10 characters, only letters, digits and '*'";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const auto serial = Serial::Parse(c.text);
+        ASSERT_EQ(serial.has_value(), c.canonical != nullptr);
+        EXPECT_EQ(Serial::Problem(c.text), c.canonical ? std::string() : rule + c.why);
+        if (serial) {
+            EXPECT_EQ(serial->Text(), c.canonical);
+            const auto bytes = serial->Bytes();
+            EXPECT_EQ(std::string(bytes.begin(), bytes.end()), c.canonical);
+            EXPECT_EQ(Serial::FromKey(serial->Key()), serial);
+        }
     }
 }
 
@@ -92,18 +117,18 @@ TEST_F(FormTest, TenLowerCaseCharactersAreTakenUpperCased) {
     EXPECT_TRUE(form.WriteEnabled());
     view.OnSerialKillFocus();
     EXPECT_EQ(view.SerialReady(), 1);
-    const std::string expected = "AB12CD34EF";
-    EXPECT_EQ(std::string(view.PagerImage().begin() + kSerialAddress,
-                          view.PagerImage().begin() + kSerialAddress + 10),
-              expected);
-    EXPECT_EQ(std::string(view.SerialBytes().begin(), view.SerialBytes().end()), expected);
+    EXPECT_EQ(std::string(view.SerialBytes().begin(), view.SerialBytes().end()), "AB12CD34EF");
 }
 
-TEST_F(FormTest, ToUpperTouchesLettersOnly) {
+// A paste brings what the key filter would not let be typed: ten such
+// characters are as invalid as nine, and nothing of them is taken.
+TEST_F(FormTest, TenCharactersThatAreNoSerialNumberAreInvalid) {
     StartReady();
-    form.SetSerialText("a*z-9 b.c!");  // as a paste could put it there
+    form.SetSerialText("a*z-9 b.c!");
     view.OnSerialKillFocus();
-    EXPECT_EQ(std::string(view.SerialBytes().begin(), view.SerialBytes().end()), "A*Z-9 B.C!");
+    EXPECT_EQ(form.Status(), txt::kSerialInvalid);
+    EXPECT_EQ(view.SerialReady(), 0);
+    EXPECT_EQ(view.SerialBytes(), (std::array<std::uint8_t, 10>{}));
 }
 
 TEST_F(FormTest, NineCharactersAreInvalidAndTheMessageStaysOnce) {
