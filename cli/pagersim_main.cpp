@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
     std::string link;
     std::string model(sn::sim::SubstitutePager::kDefaultModel);
     bool numbered = false;
+    bool serialBitOnFinish = false;
     bool unseated = false;
     bool unplugged = false;
     bool lineRate = false;
@@ -32,6 +33,9 @@ int main(int argc, char** argv) {
         ->type_name("PATH");
     app.add_option("--model", model, "The pager's model code")->type_name("CODE");
     app.add_flag("--numbered", numbered, "The pager already has a serial number");
+    app.add_flag("--serial-bit-on-finish", serialBitOnFinish,
+                 "The status reply's serial-number bit is set by write-finish, not by the "
+                 "mark byte alone");
     app.add_flag("--removed", unseated, "Start with no pager in the cradle");
     app.add_flag("--unplugged", unplugged, "Start with the cradle unplugged (no link)");
     app.add_flag("--line-rate", lineRate, "Emulate the wire at 57,600 bps");
@@ -57,6 +61,8 @@ int main(int argc, char** argv) {
 
     sn::sim::SubstitutePager pager;
     pager.SetModelCode(model);
+    pager.SetSerialBit(serialBitOnFinish ? sn::sim::SerialBit::OnWriteFinish
+                                         : sn::sim::SerialBit::FromMarkByte);
     pager.SetNumbered(numbered);
     pager.SetSeated(!unseated);
     sn::sim::PtyPagerOptions options;

@@ -28,6 +28,8 @@ constexpr const char* kHelp =
     "  plug | unplug                 create or remove the cradle's link\n"
     "  model CODE                    set the model code\n"
     "  numbered on|off               give the pager a serial number or take it away\n"
+    "  serial-bit mark|finish        the status bit follows the mark byte, or only\n"
+    "                                a write-finish sets it\n"
     "  status-byte HEX|auto          force the status reply's first data byte\n"
     "  fault COMMAND KIND [N|always] [after M]\n"
     "                                misbehave on the next N requests (default 1),\n"
@@ -211,6 +213,17 @@ std::string PagerConsole::Execute(const std::string& line, bool& quit) {
         const bool on = rest.find("on") != std::string::npos;
         pager_.SetNumbered(on);
         return on ? "ok: numbered\n" : "ok: not numbered\n";
+    }
+    if (word == "serial-bit") {
+        std::istringstream args(rest);
+        std::string v;
+        args >> v;
+        if (v != "mark" && v != "finish") {
+            return "usage: serial-bit mark|finish\n";
+        }
+        pager_.SetSerialBit(v == "mark" ? SerialBit::FromMarkByte : SerialBit::OnWriteFinish);
+        return v == "mark" ? "ok: status bit from the mark byte\n"
+                           : "ok: status bit set by write-finish\n";
     }
     if (word == "status-byte") {
         std::istringstream args(rest);

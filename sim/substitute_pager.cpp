@@ -52,6 +52,7 @@ void SubstitutePager::InitMemory() {
     std::fill_n(memory_.begin() + kModelCodeAddress, kModelCodeMaxLength, kErased);
     std::copy(kDefaultModel.begin(), kDefaultModel.end(), memory_.begin() + kModelCodeAddress);
     memory_[kMarkByteAddress] = kMarkBlank;
+    finishedNumbered_ = false;
     RefreshInfoAreaLocked();
 }
 
@@ -98,12 +99,18 @@ void SubstitutePager::SetNumbered(bool numbered) {
         std::fill_n(serial, kSerialLength, kErased);
     }
     memory_[kMarkByteAddress] = numbered ? kMarkNumbered : kMarkBlank;
+    finishedNumbered_ = numbered;
     RefreshInfoAreaLocked();
 }
 
 bool SubstitutePager::IsNumbered() const {
     std::lock_guard lock(mutex_);
     return memory_[kMarkByteAddress] == kMarkNumbered;
+}
+
+void SubstitutePager::SetSerialBit(SerialBit mode) {
+    std::lock_guard lock(mutex_);
+    serialBit_ = mode;
 }
 
 void SubstitutePager::SetStatusByteOverride(std::optional<std::uint8_t> value) {
@@ -194,11 +201,17 @@ std::vector<std::uint8_t> SubstitutePager::NormalReply(const Request& req, Fault
         case kCmdPresenceProbe:
         case kCmdReadFinish:
         case kCmdWriteStart:
-        case kCmdWriteFinish:
         case kCmdClosing:
             return AckReply();
+        case kCmdWriteFinish:
+            // A NAK'd or unheard write-finish never gets here: the pager did
+            // not take it, so a write broken off before it stays unfinished.
+            finishedNumbered_ = finishedNumbered_ || memory_[kMarkByteAddress] == kMarkNumbered;
+            return AckReply();
         case kCmdStatusQuery: {
-            const bool numbered = memory_[kMarkByteAddress] == kMarkNumbered;
+            const bool numbered = serialBit_ == SerialBit::OnWriteFinish
+                                      ? finishedNumbered_
+                                      : memory_[kMarkByteAddress] == kMarkNumbered;
             const std::uint8_t status =
                 statusOverride_.value_or(numbered ? kHasSerialBit : std::uint8_t{0});
             return ShortDataReply(kReplyTypeStatus, std::span(&status, 1));

@@ -30,6 +30,14 @@ struct ReplyBurst {
     std::size_t requestSize = 0;             // bytes of the request answered (first burst only)
 };
 
+// What sets the status reply's has-serial bit (0x40). Pagers may derive it
+// from the mark byte or latch it only when a write is finished; the tool has
+// to cope with both, so the substitute plays either.
+enum class SerialBit {
+    FromMarkByte,   // set whenever the mark byte (0x013F) is 0x01
+    OnWriteFinish,  // set by a write-finish taken while the mark byte is 0x01
+};
+
 struct LoggedRequest {
     std::chrono::nanoseconds at{0};  // the time passed to Receive()
     Request request;
@@ -50,9 +58,14 @@ class SubstitutePager {
     void SetModelCode(std::string_view code);
     std::string ModelCode() const;
     // The pager holds a serial number when its mark byte (0x013F) is 0x01,
-    // which is what the tool's write sets; its status reply then has bit 0x40.
+    // which is what the tool's write sets; its status reply then has bit 0x40,
+    // at once or, with SerialBit::OnWriteFinish, from the next write-finish.
+    // SetNumbered() and Reset() leave the bit as the factory would: set for a
+    // numbered pager, clear for a fresh one, in either mode.
     void SetNumbered(bool numbered);
     bool IsNumbered() const;
+    // Kept across Reset(): it is the kind of pager, not its state.
+    void SetSerialBit(SerialBit mode);
     // Replaces the status reply's first data byte (nullopt: derive from memory).
     void SetStatusByteOverride(std::optional<std::uint8_t> value);
     // An unseated pager answers nothing.
@@ -90,6 +103,9 @@ class SubstitutePager {
     mutable std::mutex mutex_;
     std::vector<std::uint8_t> memory_;
     std::optional<std::uint8_t> statusOverride_;
+    SerialBit serialBit_ = SerialBit::FromMarkByte;
+    // Kept in both modes, so that a mode switched mid-run finds it true.
+    bool finishedNumbered_ = false;
     bool seated_ = true;
     FaultScript faults_;
     RequestDecoder decoder_;

@@ -89,17 +89,19 @@ expect "nothing left to look into" 0 "No serial number is in doubt or broken off
 if [ "$(tail -n 1 "$tmp/log.csv" | cut -d, -f6-7)" = "AB12CD0004,verified" ]; then ok; else bad "resume's row: $(tail -n 1 "$tmp/log.csv")"; fi
 run --port "$tmp/a" "${L[@]}" resume
 expect "a finished pager is never renumbered" 5 "This pager already has a Serial Number." "not one whose write broke off"
+if ! grep -qF "Resuming" "$tmp/out"; then ok; else bad "resume took a finished pager for one to resume"; fi
 
-# --- Ctrl+C, twice, while the blocks are written: the write finishes and
-# records its row
+# --- Ctrl+C, twice, while the blocks are written (the first block NAK'd
+# eight times, which makes the write last over a second): the write finishes
+# and records its row
 sim a numbered off
-sim a traffic clear
 sim a fault write nak 8
 "$SNTOOL" --port "$tmp/a" "${L[@]}" write AB12CD0005 >"$tmp/out" 2>"$tmp/err" &
 writer=$!
-for _ in $(seq 200); do [ "$(frames a 01)" -ge 1 ] && break; sleep 0.05; done
-kill -INT "$writer"; sleep 0.1; kill -INT "$writer"
+for _ in $(seq 200); do grep -qF "It is undergoing the serial number changes." "$tmp/out" && break; sleep 0.02; done
+kill -INT "$writer"; k1=$?; sleep 0.1; kill -INT "$writer"; k2=$?
 wait "$writer"; rc=$?
+if [ "$k1 $k2" = "0 0" ]; then ok; else bad "Ctrl+C: sntool was gone before the second Ctrl+C ($k1 $k2)"; fi
 expect "Ctrl+C during a write" 0 "Successfully completed."
 if [ "$(rows ',AB12CD0005,written,')" = 1 ]; then ok; else bad "Ctrl+C: no row"; fi
 
@@ -122,6 +124,7 @@ wait "$batch"; rc=$?
 expect "batch" 0 "Batch: 2 written, 1 skipped, 1 failed;" "AB12CD0005 is used already; the batch goes on with AB12CD0006"
 if grep -qF "AB12CD0006  KTN4070C  Write Error #2 (number used" "$tmp/out" &&
     grep -qF "AB12CD0007  KTN4070C  written" "$tmp/out" && grep -qF "AB12CD0008  KTN4070C  written" "$tmp/out"; then ok; else bad "batch lines"; fi
+if [ "$(grep -c " used already; " "$tmp/err")" = 1 ]; then ok; else bad "batch: a number told as used that was not"; fi
 if [ $(($(date +%s) - t0)) -lt 10 ]; then ok; else bad "the batch waited for its last pager to be taken out"; fi
 
 echo "ledger: $pass passed, $fail failed"

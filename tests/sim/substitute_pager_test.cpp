@@ -49,7 +49,6 @@ class PagerExchange : public ::testing::Test {
 TEST_F(PagerExchange, EveryRequestGetsTheOutcomeTheWorkflowExpects) {
     EXPECT_EQ(Outcome(kPresenceProbeFrame), kReplyAck);
     EXPECT_EQ(Outcome(kStatusQueryFrame), kReplyData);
-    EXPECT_EQ(link.replyBuf[2] & 0x40, 0);
     EXPECT_EQ(Outcome(ReadBlockFrameText(0x0100)), kReplyData);
     EXPECT_EQ(Bytes(link.replyBuf.begin(), link.replyBuf.begin() + 4), (Bytes{1, 0, 0, 0x40}));
     EXPECT_EQ(ReplyData(), pager.ReadMemory(0x0100, 64));
@@ -64,19 +63,53 @@ TEST_F(PagerExchange, EveryRequestGetsTheOutcomeTheWorkflowExpects) {
     EXPECT_EQ(pager.ReadMemory(0x3C40, 64), Bytes(block.begin(), block.end()));
 }
 
-TEST_F(PagerExchange, StatusBitFollowsTheMarkByte) {
-    pager.SetNumbered(true);
-    ASSERT_EQ(Outcome(kStatusQueryFrame), kReplyData);
-    EXPECT_EQ(link.replyBuf[2], 0x40);
-    // Writing the mark byte the way the tool does numbers the pager too.
-    pager.SetNumbered(false);
-    EXPECT_FALSE(pager.IsNumbered());
-    const Bytes mark{0x01};
-    pager.WriteMemory(kMarkByteAddress, mark);
-    EXPECT_TRUE(pager.IsNumbered());
-    pager.SetStatusByteOverride(0xBF);
-    ASSERT_EQ(Outcome(kStatusQueryFrame), kReplyData);
-    EXPECT_EQ(link.replyBuf[2], 0xBF);
+// The status reply after what befell the pager, in each mode: N numbered and
+// n unnumbered by the factory, M the number and mark byte written as the tool
+// writes them, F a write-finish, X one the pager refuses, R reset, O the status
+// byte forced. The tool cannot know which kind it meets, so both are played.
+TEST_F(PagerExchange, StatusBitFromTheMarkByteOrFromWriteFinish) {
+    constexpr auto Mark = SerialBit::FromMarkByte;
+    constexpr auto Finish = SerialBit::OnWriteFinish;
+    const struct {
+        SerialBit mode;
+        std::string_view events;
+        std::uint8_t status;
+    } cases[] = {
+        {Mark, "", 0x00},      {Finish, "", 0x00},     // fresh from the factory
+        {Mark, "N", 0x40},     {Finish, "N", 0x40},    // numbered there
+        {Mark, "Nn", 0x00},    {Finish, "Nn", 0x00},   // and unnumbered again
+        {Mark, "MF", 0x40},    {Finish, "MF", 0x40},   // a write the tool finished
+        {Mark, "M", 0x40},     {Finish, "M", 0x00},    // one broken off before write-finish
+        {Finish, "FM", 0x00},  {Finish, "MX", 0x00},   // finished too early, or refused
+        {Finish, "MFR", 0x00}, {Finish, "RM", 0x00},   // a reset pager is still of its kind
+        {Mark, "O", 0xBF},     {Finish, "MFO", 0xBF},  // whatever the status byte is forced to
+    };
+    for (const auto& c : cases) {
+        pager.Reset();
+        pager.SetSerialBit(c.mode);
+        for (const char e : c.events) {
+            if (e == 'N' || e == 'n') {
+                pager.SetNumbered(e == 'N');
+            } else if (e == 'M') {
+                Bytes block = pager.ReadMemory(kInfoAreaStart, kBlockSize);
+                std::copy_n("AB12CD0001", kSerialLength,
+                            block.begin() + (kSerialAddress - kInfoAreaStart));
+                block[kMarkByteAddress - kInfoAreaStart] = 0x01;
+                const std::span<const std::uint8_t, 64> bytes(block.data(), kBlockSize);
+                ASSERT_EQ(Outcome(WriteBlockFrameText(kInfoAreaStart, bytes)), kReplyAck);
+                EXPECT_TRUE(pager.IsNumbered());
+            } else if (e == 'F' || e == 'X') {
+                pager.ScriptFaults(kCmdWriteFinish, {e == 'X' ? Fault::Nak : Fault::None});
+                Send(kWriteFinishFrame);
+            } else if (e == 'R') {
+                pager.Reset();
+            } else if (e == 'O') {
+                pager.SetStatusByteOverride(0xBF);
+            }
+        }
+        ASSERT_EQ(Outcome(kStatusQueryFrame), kReplyData);
+        EXPECT_EQ(link.replyBuf[2], c.status) << (c.mode == Mark ? "mark " : "finish ") << c.events;
+    }
 }
 
 TEST_F(PagerExchange, InformationAreaIsConsistentFromTheFactory) {
