@@ -16,6 +16,7 @@
 #include "protocol/pager_memory.h"
 #include "serial/serial_link.h"
 #include "sim/pty_pager.h"
+#include "station/station.h"
 #include "tests/support/recording_reporter.h"
 #include "tests/support/scripted_port_source.h"
 #include "tests/support/workflow_fakes.h"
@@ -135,29 +136,53 @@ TEST_F(EndToEndTest, ReadErrorOverThePtyAndRecovery) {
     EXPECT_EQ(form.Status(), txt::kEnterSerial);
 }
 
-// Shutting down while the blocks are written lets the write finish: the
-// pager is complete, no box comes, the link is closed; a tick after it does
-// nothing.
-TEST_F(EndToEndTest, ShutdownDuringAWriteFinishesThePager) {
-    view.OnInitialUpdate();
-    view.OnTimer(0);
-    form.Type("AB12CD34EF");
-    view.OnSerialKillFocus();
-    pager.ScriptFaults(kCmdWriteBlock, std::vector<sim::Fault>(3, sim::Fault::Nak));
-    view.OnWriteButton();
-    while (pager.RequestCount(kCmdWriteBlock) == 0) {
-        std::this_thread::sleep_for(5ms);
+// The station shut down while the blocks are written, whichever face
+// writes (the window's view, or sntool calling the engine): the write
+// finishes, the pager is complete, no box comes, the link is closed; a tick
+// after it does nothing.
+TEST(StationTest, ShutdownDuringAWriteFinishesThePager) {
+    for (const bool window : {true, false}) {
+        SCOPED_TRACE(window ? "the window" : "sntool");
+        sim::SubstitutePager pager;
+        sim::PtyPager runner{pager};
+        ASSERT_TRUE(runner.Start()) << runner.LastError();
+        testing::RecordingReporter reporter;
+        testing::FakeForm form;
+        CStation station(&reporter);
+        CradleOptions cradle;
+        cradle.port = runner.PortPath();
+        std::string why;
+        ASSERT_TRUE(station.SetUpCradle(std::move(cradle), why)) << why;
+        CVexloView& view = station.MakeView(form);
+        form.Attach(&view);
+        view.OnInitialUpdate();
+        view.OnTimer(0);
+        ASSERT_EQ(form.Status(), txt::kEnterSerial);
+        pager.ScriptFaults(kCmdWriteBlock, std::vector<sim::Fault>(3, sim::Fault::Nak));
+        std::thread writer([&] {
+            if (window) {
+                form.Type("AB12CD34EF");
+                view.OnSerialKillFocus();
+                view.OnWriteButton();
+            } else {
+                station.Engine().Write(*Serial::Parse("AB12CD34EF"));
+            }
+        });
+        while (pager.RequestCount(kCmdWriteBlock) == 0) {
+            std::this_thread::sleep_for(1ms);
+        }
+        station.Shutdown();
+        writer.join();
+        EXPECT_TRUE(pager.IsNumbered());
+        EXPECT_EQ(pager.ReadMemory(kMirrorAreaStart, kInfoAreaSize),
+                  pager.ReadMemory(kInfoAreaStart, kInfoAreaSize));
+        EXPECT_TRUE(form.Boxes().empty());
+        EXPECT_FALSE(station.Link().IsOpen());
+        const std::size_t requests = pager.Log().size();
+        view.OnTimer(0);
+        EXPECT_EQ(station.Engine().Tick().outcome, TickOutcome::None);
+        EXPECT_EQ(pager.Log().size(), requests);
     }
-    view.Shutdown();
-    EXPECT_FALSE(view.TransactionRunning());
-    EXPECT_TRUE(pager.IsNumbered());
-    EXPECT_EQ(pager.ReadMemory(kMirrorAreaStart, kInfoAreaSize),
-              pager.ReadMemory(kInfoAreaStart, kInfoAreaSize));
-    EXPECT_TRUE(form.Boxes().empty());
-    EXPECT_FALSE(link.IsOpen());
-    const std::size_t requests = pager.Log().size();
-    view.OnTimer(0);
-    EXPECT_EQ(pager.Log().size(), requests);
 }
 
 // A clean write through cradles that are not kind: a pager that answers in
