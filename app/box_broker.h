@@ -1,8 +1,6 @@
 #pragma once
-// BoxBroker: modal message boxes for callers on any thread. A box asked for
-// from another thread (a tick, a transaction, the watch thread) is opened on
-// the GUI thread without blocking it; the caller waits until the operator
-// has closed it. When the window closes, every open or pending box returns.
+// BoxBroker: modal message boxes for callers on any thread, opened on the GUI
+// thread without blocking it (docs/threads.md, forms).
 
 #include <QMessageBox>
 #include <QObject>

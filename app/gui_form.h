@@ -2,10 +2,7 @@
 // GuiForm: the main form (dialog template 101) as a Qt widget, and the
 // FormView through which CVexloView drives it.
 //
-// Thread safety: every FormView operation may be called from any thread. On
-// the GUI thread it acts at once; from another thread it is queued to the GUI
-// thread and the caller goes on, except for MessageBox, which waits for the
-// operator without blocking the GUI thread. The field's text and the timer's
+// Threads: see docs/threads.md (forms). The field's text and the timer's
 // state are mirrored under a lock, so reading them never waits for the GUI.
 
 #include <QLabel>

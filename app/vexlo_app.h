@@ -3,13 +3,10 @@
 // the serial link, the monitor's clock and tick thread, the main frame with
 // its form, and CVexloView over them, and handles the menu commands.
 //
-// Threads: the GUI thread runs the window, the menu commands and the dialogs;
-// the monitor's ticks run on a TickRunner thread, so their waits never hold
-// up the window; a transaction runs on its worker thread; the ledger is read
-// on those threads and never on the GUI thread. Closing the window while a
-// transaction runs lets it finish and record its row first (the status line
-// says so), then closes; closing ends the work: open boxes return, waits
-// end, the worker and the tick thread are joined, the link is closed.
+// Threads: see docs/threads.md. The GUI thread never waits for the pager or
+// reads the ledger. Closing the window while a transaction runs lets it
+// finish and record its row first (the status line says so), then closes:
+// open boxes return, waits end, the threads are joined, the link is closed.
 
 #include <QObject>
 #include <QTimer>

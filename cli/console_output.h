@@ -6,7 +6,7 @@
 // elsewhere. The form's prompts ("Check the Serial Number.", "Click the
 // 'Write the Serial Number' Button.") mean nothing here and are not shown.
 //
-// Thread safety: every call may come from any thread.
+// Threads: see docs/threads.md (sntool); any call from any thread.
 
 #include <mutex>
 #include <ostream>

@@ -5,8 +5,7 @@
 // signal handler on POSIX, a console control handler on Windows (whose C
 // runtime would put the default handler back after the first signal).
 //
-// Thread safety: the handler only sets an atomic flag; the rest may be called
-// from any thread.
+// Threads: see docs/threads.md (sntool).
 
 namespace sn::cli {
 

@@ -5,7 +5,7 @@
 // Only the plain ANSI entry points are called: Wine's odbc32 lacks the
 // A-suffixed ones, and the same code serves unixODBC and Windows.
 //
-// Thread safety: none; the ledger serialises its users.
+// Threads: see docs/threads.md (the ledger): one thread at a time.
 
 #include <cstdint>
 #include <optional>

@@ -14,7 +14,7 @@
 //
 // Every value reaches the database as a bound parameter.
 //
-// Thread safety: every operation may be called from any thread; one at a time.
+// Threads: see docs/threads.md (the ledger).
 
 #include <atomic>
 #include <functional>

@@ -5,7 +5,7 @@
 // every append reaches the disk before it returns, and a delivered spool is
 // emptied under the same lock. The OS side lives in odbc_spool_<os>.cpp.
 //
-// Thread safety: one SpoolFile per thread.
+// Threads: see docs/threads.md (the ledger): one thread at a time.
 
 #include <memory>
 #include <string>

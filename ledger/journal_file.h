@@ -6,7 +6,8 @@
 // it are one step. Every append is one write call that reaches the disk
 // before it returns. The OS side lives in journal_file_<os>.cpp.
 //
-// Thread safety: one JournalFile per thread; the locks are the processes'.
+// Threads: see docs/threads.md (the ledger): one thread at a time; the locks
+// are the processes'.
 
 #include <cstdint>
 #include <memory>

@@ -14,8 +14,8 @@
 //   never given again by itself.
 // `resume` finishes a pager whose write broke off, with the number it holds.
 //
-// Thread safety: every operation may be called from any thread; they run one
-// at a time. Processes sharing a ledger see each other's rows.
+// Threads: see docs/threads.md (the ledger). Processes sharing a ledger see
+// each other's rows.
 
 #include <optional>
 #include <string>

@@ -3,7 +3,7 @@
 // enough for a million pagers: 16 bytes a number, the number packed into a
 // key and, for the messages, where its last row is in which file.
 //
-// Thread safety: none; the ledger that owns it serialises its users.
+// Threads: see docs/threads.md (the ledger): one thread at a time.
 
 #include <cstdint>
 #include <cstdlib>

@@ -4,7 +4,7 @@
 // journal takes every reservation it granted and every settlement, whatever
 // the journal itself holds, and a journal that cannot record costs no pager.
 //
-// Thread safety: as Ledger's.
+// Threads: see docs/threads.md (the ledger).
 
 #include <map>
 #include <memory>

@@ -48,8 +48,7 @@ class SharedText {
 // it, the enumeration clears cradleMissing for every bridge it lists. The
 // choice lives in memory only.
 //
-// Threads: every field may be read and written from any thread; the
-// dialog that sets the choice runs while the monitor's timer is stopped.
+// Threads: see docs/threads.md (the port choice).
 struct PortSelection {
     std::atomic<int> autoSelect{1};
     std::atomic<int> portConfirmed{0};

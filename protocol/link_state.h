@@ -2,14 +2,9 @@
 // LinkState: the record shared by the serial link, the watch thread, the reply
 // decoder and the workflow.
 //
-// Ownership and threads:
-// - the decoder fields (dataLength .. chunkBuf) belong to the watch thread, the
-//   only caller of DecodeReplyByte;
-// - replyBuf is written by the decoder and read by the waiting thread only after
-//   its wait on replyEvent has returned: the event's lock orders the two;
-// - replyStatus and linkActive are read and written from several threads and
-//   are atomics.
-// - Every request frame gets a number (txSeq, advanced by the sender just
+// Threads: see docs/threads.md (the reply hand-over); the decoder fields
+// (dataLength .. chunkBuf) are the watch thread's.
+// Every request frame gets a number (txSeq, advanced by the sender just
 //   before its bytes go out). The decoder notes, for each frame it collects,
 //   the number that was current when the frame's STX arrived, so a waiter can
 //   tell the reply to its own frame from one that was under way before it:

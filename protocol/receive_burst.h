@@ -20,10 +20,9 @@
 // then, as a damaged one does, and the waiter counts its attempt as failed
 // and tries again at once, instead of after the 3000 ms wait.
 //
-// NoteFrameSent runs on the sending thread; BeginReceiveBurst,
-// EndReceiveBurst, FeedReceiveBurst, FrameUnderWay and DropFrameUnderWay on
-// the watch thread (the one decoder thread); ReplyEnded and ReplyOutcome on
-// the waiting thread after a wait on replyEvent has returned.
+// Threads: see docs/threads.md (the reply hand-over). NoteFrameSent is the
+// sender's, ReplyEnded and ReplyOutcome the waiter's, the rest the watch
+// thread's.
 
 #include <chrono>
 #include <cstdint>

@@ -14,7 +14,7 @@
 // bytes) is refused the same way: no outcome, nothing copied; one too long
 // to hold (over 255 bytes in all) is discarded at the byte that does not fit.
 //
-// Runs on the watch thread only; allocates nothing.
+// Runs on the watch thread (docs/threads.md); allocates nothing.
 
 #include <cstdint>
 #include <span>

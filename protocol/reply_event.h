@@ -2,8 +2,8 @@
 // The reply event: an auto-reset event that the watch thread sets at the end of
 // every receive burst and that one waiter consumes.
 //
-// Thread safety: every member may be called from any thread. Set() never
-// allocates, so the receive path stays allocation free.
+// Threads: see docs/threads.md (the reply hand-over). Set() never allocates,
+// so the receive path stays allocation free.
 
 #include <chrono>
 #include <condition_variable>

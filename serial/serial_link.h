@@ -4,15 +4,7 @@
 // bytes to the reply decoder, sends command frames given as hex text, and
 // closes the port.
 //
-// Thread-safety contract:
-// - Open, Close, SendCommand and Write belong to the thread that currently
-//   drives the link: the monitor (UI thread) or a transaction's worker. The
-//   workflow hands the link from one to the other and never lets both use it.
-// - Read is the watch thread's.
-// - m_bOpen may be read from any thread.
-// - Close ends the watch thread and waits for it before the port is closed,
-//   so at most one watch thread reads a link's port at any time, also across
-//   quick close/open cycles. Close must not be called by the watch thread.
+// Threads: see docs/threads.md (the serial link). Besides:
 // - Open on a link that is already open keeps the open port and its watch
 //   thread when the device is the same and has not hung up (returns 1,
 //   nothing reopened, no message); for another device, or one that hung up

@@ -3,14 +3,10 @@
 // implementation per OS, each in its own file, picked by CMake
 // (serial_port_posix.cpp, serial_port_win.cpp).
 //
-// Thread-safety contract:
-// - Open, Configure, Purge, Write and Close are called by the thread that
-//   controls the link (never at the same time as each other);
-// - BytesWaiting, Read and WaitForInput are called by the watch thread only;
-// - CancelWait may be called from any thread at any time while the port is
-//   open, and makes the current and every later WaitForInput return at once
-//   until the port is closed and opened again;
-// - Close is called only after the watch thread has ended.
+// Threads: see docs/threads.md (the serial link). CancelWait makes the
+// current and every later WaitForInput return at once until the port is
+// closed and opened again; Close is called only after the watch thread has
+// ended.
 
 #include <chrono>
 #include <cstddef>

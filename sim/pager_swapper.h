@@ -3,8 +3,8 @@
 // unnumbered one of the same model a while later, as an operator would, so
 // that a simulated cradle can be written again and again.
 //
-// Thread safety: the swapper runs a thread of its own, which the destructor
-// stops and joins; the pager locks itself.
+// Threads: see docs/threads.md (the simulated cradle); the destructor stops
+// and joins the swapper's thread.
 
 #include <chrono>
 #include <condition_variable>

@@ -5,8 +5,8 @@
 // Delivery), or whole when a test asks for it; a split reply with the
 // scripted gap between its two parts.
 //
-// Thread safety: Start and Stop from the owning thread; the pager itself may
-// be reshaped from any thread while the runner serves it.
+// Threads: see docs/threads.md (the simulated cradle); Start and Stop from
+// the owning thread.
 
 #include <atomic>
 #include <chrono>

@@ -7,8 +7,7 @@
 // It is a byte stream: Receive() takes whatever bytes arrived and returns the
 // reply bursts to send back, so it runs in-process or behind a pseudo-terminal.
 //
-// Thread safety: every member locks the pager, so a test or a console may
-// reshape it while another thread feeds it traffic.
+// Threads: see docs/threads.md (the substitute pager).
 
 #include <chrono>
 #include <cstdint>

@@ -9,7 +9,7 @@
 // process of this station counts too); without one they come from this
 // run's own settlements as they are reported.
 //
-// Thread safety: every call may come from any thread.
+// Threads: see docs/threads.md (the shift counts).
 
 #include <condition_variable>
 #include <cstdint>

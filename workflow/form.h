@@ -2,12 +2,10 @@
 // FormView: the operations the workflow needs of the main form. The Qt window,
 // the command-line tool and the tests each implement it.
 //
-// Thread contract for implementations: every operation may be called from any
-// thread (the UI thread, the monitor's tick thread, a transaction's worker)
-// and takes effect on the form. MessageBox blocks its caller until the
-// operator has dismissed the box. SetSerialText produces the same change
-// notification as typing: the form calls CVexloView::OnSerialChange for it,
-// before SetSerialText returns, on the calling thread.
+// Threads: see docs/threads.md (forms): any operation from any thread;
+// MessageBox blocks its caller until the operator has dismissed the box.
+// SetSerialText produces the same change notification as typing: the form
+// calls CVexloView::OnSerialChange for it before SetSerialText returns.
 
 #include <string>
 

@@ -4,8 +4,9 @@
 // event loop. The face's timer calls Post(); ticks run one after another,
 // and a Post() while a tick is pending or running is merged into it.
 //
-// Thread safety: Post and Stop may be called from any thread; Stop waits for
-// a running tick to end (cancel the clock first to make that quick).
+// Threads: see docs/threads.md (the tick thread). Post and Stop may come from
+// any thread; Stop waits for a running tick to end (shut the engine down
+// first to make that quick).
 
 #include <chrono>
 #include <condition_variable>

@@ -2,10 +2,8 @@
 // CVexloApp for Windows: the main frame (fixed size, menu, status bar), the
 // form inside it, the About and System Configuration dialogs, and the
 // message loop with the serial-number field's key filter. The workflow is
-// the core's CVexloView; ticks run on the core's TickRunner. With a
-// production log the ledger is read on those threads, never on the GUI
-// thread; closing the window while a pager is written lets it finish and
-// record its row first.
+// the core's CVexloView. Threads: see docs/threads.md; closing the window
+// while a pager is written lets it finish and record its row first.
 
 #include <windows.h>
 

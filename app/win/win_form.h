@@ -1,9 +1,7 @@
 #pragma once
-// WinForm: the form (dialog template 101) as the workflow's FormView. Calls
-// from the tick thread and the transaction's worker are queued to the GUI
-// thread and run there in order; a message box asked for by another thread
-// is opened on the GUI thread, whose message loop keeps running, while the
-// caller waits for the operator's answer.
+// WinForm: the form (dialog template 101) as the workflow's FormView.
+// Threads: see docs/threads.md (forms); calls from other threads run on the
+// GUI thread in the order they came.
 
 #include <windows.h>
 // The form's MessageBox is the workflow's, not the USER32 macro.
