@@ -74,15 +74,46 @@ TEST_F(ReadTest, TwoAndThreeFailuresStillRead) {
     EXPECT_EQ(form.Status(), txt::kCompleted);
 }
 
-TEST_F(ReadTest, SixthFailedBlockReadIsReadError2) {
-    pager.ScriptFaults(kCmdReadBlock, {Fault::Nak, Fault::Nak, Fault::None, Fault::Nak, Fault::Nak,
-                                       Fault::Nak, Fault::Nak});
-    PressWrite();
-    ExpectOneBox(txt::kReadError2);
-    ExpectFailureExit();
-    EXPECT_EQ(pager.RequestCount(kCmdReadBlock), 7u);
-    EXPECT_EQ(pager.RequestCount(kCmdReadFinish), 0u);
-    EXPECT_EQ(form.Status(), txt::kGathering);
+// Each step of the read, and the closing command after a refused model, ends
+// in its own box when it fails: the port closed, the monitor back at one
+// second, the form as the transaction left it.
+TEST(ReadFailureTest, EachStepHasItsError) {
+    using F = Fault;
+    const std::vector<F> nak5(5, F::Nak), nakSilent{F::Nak, F::Silence}, silent{F::Silence};
+    const std::vector<F> sixth{F::Nak, F::Nak, F::None, F::Nak, F::Nak, F::Nak, F::Nak};
+    const struct {
+        const char* what;
+        const char* model;
+        std::uint8_t command;
+        const std::vector<F>& faults;
+        const char* box;
+        std::size_t requests;  // of the command
+    } cases[] = {
+        {"sixth failed block read", "KTN4070C", kCmdReadBlock, sixth, txt::kReadError2, 7},
+        {"read finish refused", "KTN4070C", kCmdReadFinish, nak5, txt::kReadError3, 5},
+        {"read finish silent", "KTN4070C", kCmdReadFinish, nakSilent, txt::kReadError5Read, 2},
+        {"closing refused", "KTN4060C", kCmdClosing, nak5, txt::kReadError4, 5},
+        {"closing silent", "KTN4060C", kCmdClosing, silent, txt::kReadError5Write, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WorkflowHarness h;
+        h.pager.SetModelCode(c.model);
+        h.pager.ScriptFaults(c.command, c.faults);
+        h.StartReady();
+        h.Enter("AB12CD34EF");
+        h.PressWrite();
+        ASSERT_EQ(h.form.Boxes().size(), 1u);
+        EXPECT_EQ(h.form.Boxes()[0].text, c.box);
+        EXPECT_EQ(h.form.Boxes()[0].caption, "Serial Number Tool");
+        EXPECT_EQ(h.form.Boxes()[0].icon, BoxIcon::Stop);
+        EXPECT_EQ(h.pager.RequestCount(c.command), c.requests);
+        EXPECT_EQ(h.pager.RequestCount(kCmdWriteStart), 0u);
+        EXPECT_FALSE(h.link.IsOpen());
+        EXPECT_EQ(h.form.TimerPeriod(), 1000);
+        EXPECT_EQ(h.form.ProgressShown(), c.command != kCmdClosing);
+        EXPECT_FALSE(h.form.WriteEnabled());
+    }
 }
 
 TEST_F(ReadTest, SilenceToTheFirstBlockIsReadError5WithoutASecondRequest) {
@@ -100,21 +131,6 @@ TEST_F(ReadTest, PortClosedAtTheStartSendsNothing) {
     PressWrite();
     ExpectOneBox(txt::kReadError5Read);
     EXPECT_TRUE(timeline.Only("send").empty());
-}
-
-TEST_F(ReadTest, ReadFinishNotAcknowledgedFiveTimesIsReadError3) {
-    pager.SetStandingFault(kCmdReadFinish, Fault::Nak);
-    PressWrite();
-    ExpectOneBox(txt::kReadError3);
-    ExpectFailureExit();
-    EXPECT_EQ(pager.RequestCount(kCmdReadFinish), 5u);
-}
-
-TEST_F(ReadTest, ReadFinishSilenceIsReadError5) {
-    pager.ScriptFaults(kCmdReadFinish, {Fault::Nak, Fault::Silence});
-    PressWrite();
-    ExpectOneBox(txt::kReadError5Read);
-    EXPECT_EQ(pager.RequestCount(kCmdReadFinish), 2u);
 }
 
 // A reply for another block must not land in the information area: it is a
@@ -157,22 +173,6 @@ TEST_F(ReadTest, RefusedModelGetsOnlyTheClosingCommand) {
     const auto closing = std::find(e.begin(), e.end(), "send 72");
     ASSERT_NE(closing, e.end());
     EXPECT_EQ(*(closing - 1), "sleep 50");
-}
-
-TEST_F(ReadTest, ClosingAfterRefusalSilenceIsReadError5WriteWording) {
-    pager.SetModelCode("KTN4060C");
-    pager.ScriptFaults(kCmdClosing, {Fault::Silence});
-    PressWrite();
-    ExpectOneBox(txt::kReadError5Write);
-    EXPECT_EQ(form.TimerPeriod(), 1000);
-}
-
-TEST_F(ReadTest, ClosingAfterRefusalFiveFailuresIsReadError4) {
-    pager.SetModelCode("KTN4060C");
-    pager.SetStandingFault(kCmdClosing, Fault::Nak);
-    PressWrite();
-    ExpectOneBox(txt::kReadError4);
-    EXPECT_EQ(pager.RequestCount(kCmdClosing), 5u);
 }
 
 // While a transaction runs (here: its error box is open), the field and the
