@@ -95,11 +95,6 @@ void CradleEngine::SetObserver(EngineObserver* observer) {
     observer_ = observer != nullptr ? observer : &Silent();
 }
 
-bool CradleEngine::Writing() const {
-    std::lock_guard lock(stateMutex_);
-    return writing_;
-}
-
 std::string CradleEngine::LastPortName() const {
     std::lock_guard lock(stateMutex_);
     return lastPortName_;
@@ -140,19 +135,6 @@ PagerResult CradleEngine::Write(const Serial& serial, bool verify) {
 
 PagerResult CradleEngine::Resume(const Serial& serial, bool verify) {
     return Transact(serial, true, verify);
-}
-
-PagerResult CradleEngine::Verify() {
-    std::lock_guard operation(operation_);
-    if (!Begin()) {
-        return {};
-    }
-    PagerResult result = ReadAreaAndMirror();
-    if (result.outcome == Outcome::Read) {
-        result.mismatch = FirstMismatch(*result.area);
-        result.outcome = result.mismatch ? Outcome::VerifyMismatch : Outcome::Verified;
-    }
-    return result;
 }
 
 // The transaction for the Write button (and for a resume): the reservation,

@@ -9,12 +9,12 @@
 //   leaves the link open on a pager ready for a number, closed otherwise.
 // - Write(serial): reads the information area, refuses a listed model or a
 //   pager numbered meanwhile, and writes the number into the area and its
-//   mirror. With hooks, the number is reserved before the first frame and
+//   mirror; with `verify`, reads both back and compares them with what was
+//   sent. With hooks, the number is reserved before the first frame and
 //   settled after the last (after the read back, with `verify`).
 // - Resume(serial): the same for a pager whose write of `serial` broke off;
 //   its area may hold the number and the mark byte already.
 // - Read: the information area and its mirror, as they are.
-// - Verify: reads them back and compares them with what the last write sent.
 //
 // Status texts and progress reach the observer while an operation runs; a
 // step's failure reaches it when it happens, before the operation ends.
@@ -75,7 +75,7 @@ const char* TickText(TickOutcome outcome);
 // read found them.
 struct PagerArea {
     std::array<std::uint8_t, kInfoAreaSize> info{};
-    std::optional<std::array<std::uint8_t, kInfoAreaSize>> mirror;  // Read and Verify
+    std::optional<std::array<std::uint8_t, kInfoAreaSize>> mirror;  // by Read and the read back
     // The byte at a pager address in either area.
     std::uint8_t At(std::uint16_t address) const;
     // As text for a screen, a log or a spreadsheet: never control characters.
@@ -142,17 +142,13 @@ class CradleEngine {
     PagerResult Read();
     PagerResult Write(const Serial& serial, bool verify = false);
     PagerResult Resume(const Serial& serial, bool verify = false);
-    PagerResult Verify();
 
     // Set before the first operation, or nullptr.
     void SetHooks(TransactionHooks* hooks) { hooks_ = hooks; }
     TransactionHooks* Hooks() const { return hooks_; }
     void SetObserver(EngineObserver* observer);
 
-    // True while a write (or resume) runs.
-    bool Writing() const;
     void Shutdown();
-    bool Stopped() const { return stopping_.load(); }
 
     // The port the monitor last opened, under the name it was opened with.
     std::string LastPortName() const;

@@ -3,7 +3,7 @@
 // information area: 100 ms, the block reads with one shared budget of five
 // failures and growing pauses, 100 ms, the read-finish command; then, as
 // after a refused model, 50 ms and the closing command. The engine's Read
-// and Verify use it, over a link the monitor has found a pager on.
+// and a write's read back use it, over a link the monitor found a pager on.
 
 #include <cstdint>
 #include <functional>
