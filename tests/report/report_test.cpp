@@ -12,7 +12,7 @@
 #include <sstream>
 
 #include "database/odbc_ledger.h"
-#include "report/report.h"
+#include "database/odbc_report.h"
 #include "report/report_time.h"
 
 namespace sn {
@@ -233,10 +233,10 @@ Report DbReport(const std::string& db, const std::vector<LogRow>& rows,
     }
     EXPECT_TRUE(odbc::Statement(c).Run("ANALYZE sn_rows", {}, diag)) << diag.message;
     EXPECT_TRUE(c.Commit(diag)) << diag.message;
-    OdbcLedger ledger(DbLedgerOptions{db, "", "", "", "", inParts ? 0.0 : 1e9});
     Report report;
     std::string error;
-    EXPECT_TRUE(ledger.BuildReport(options, report, error)) << error;
+    EXPECT_TRUE(OdbcReportSource(db, "", inParts ? 0.0 : 1e9).Build(options, report, error))
+        << error;
     return report;
 }
 
@@ -283,17 +283,18 @@ TEST_F(BerlinTime, DbCountsAsTheJournal) {
                 c.Commit(diag))
         << diag.message;
     Report report;
-    OdbcLedger ledger(DbLedgerOptions{db, "", "", "", ""});
-    EXPECT_FALSE(ledger.BuildReport(ReportOptions{}, report, error));
+    OdbcReportSource source(db, "");
+    EXPECT_FALSE(source.Build(ReportOptions{}, report, error));
     EXPECT_NE(error.find("older sntool; sntool ledger init brings them up to date."),
               std::string::npos)
         << error;
     ASSERT_TRUE(OdbcLedger::Init(db, "", "sn", grants, error)) << error;
-    EXPECT_TRUE(ledger.BuildReport(ReportOptions{}, report, error)) << error;
+    EXPECT_TRUE(source.Build(ReportOptions{}, report, error)) << error;
 }
 
 // The file read in chunks counts as the rows in memory do; a torn last line
-// is left out and said; a missing file is named as the ledger names it.
+// is left out and said; a missing file is named as the ledger names it, or
+// holds no row yet for the status bar's counts.
 TEST(ReportJournal, ReadsAFileAsTheRowsInMemory) {
     const auto path = std::filesystem::temp_directory_path() / "sntool-report-test.csv";
     const std::vector<LogRow> rows = Rows(kCases.back().rows);
@@ -307,16 +308,19 @@ TEST(ReportJournal, ReadsAFileAsTheRowsInMemory) {
     }
     ReportOptions options;
     options.by = ReportGroup::Operator;
-    ReportBuilder builder(options);
+    JournalReportSource journal({path.string()});
+    Report report;
     std::string error;
-    std::int64_t skipped = 0;
-    ASSERT_TRUE(AddJournalFile(path.string(), builder, error, skipped)) << error;
-    EXPECT_EQ(skipped, 1);
-    EXPECT_EQ(ReportCsv(builder.Finish(), options), ReportCsv(BuildReport(rows, options), options));
+    ASSERT_TRUE(journal.Build(options, report, error)) << error;
+    EXPECT_EQ(journal.Notes(),
+              std::vector<std::string>{path.string() + ": 1 line is not a row "
+                                                       "(torn or damaged) and not counted"});
+    EXPECT_EQ(ReportCsv(report, options), ReportCsv(BuildReport(rows, options), options));
     std::filesystem::remove(path);
-    EXPECT_FALSE(AddJournalFile(path.string(), builder, error, skipped));
+    EXPECT_FALSE(journal.Build(options, report, error));
     EXPECT_EQ(error,
               "The production log " + path.string() + " cannot be opened: it does not exist.");
+    EXPECT_TRUE(JournalReportSource({path.string()}, true).Build(options, report, error));
 }
 
 }  // namespace
