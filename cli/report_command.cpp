@@ -6,8 +6,8 @@
 
 #include "cli/exit_codes.h"
 #include "cli/session_internal.h"
-#include "database/odbc_ledger.h"
-#include "report/report.h"
+#include "database/odbc_report.h"
+#include "report/report_source.h"
 #include "report/report_time.h"
 
 namespace sn::cli {
@@ -76,17 +76,18 @@ bool ReportChoices(const Options& o, ReportOptions& r, std::string& why) {
     return true;
 }
 
-// The report counted by the database the options name, its password from
-// its file; false with the reason when it cannot be read.
-bool DatabaseReport(const Options& o, const ReportOptions& options, sn::Report& report,
-                    std::string& why) {
+// Where the report's rows are: the database the options name, its password
+// from its file, else the journals. None, with the reason, when the
+// password cannot be read.
+std::unique_ptr<ReportSource> Source(const Options& o, std::string& why) {
+    if (o.db.empty()) {
+        return std::make_unique<JournalReportSource>(o.logs);
+    }
     LedgerOptions where;
     if (!ChooseLedger({}, o.db, o.dbPasswordFile, o.operatorName, where, why)) {
-        return false;
+        return nullptr;
     }
-    const std::unique_ptr<Ledger> ledger = MakeLedger(where);
-    auto* db = dynamic_cast<OdbcLedger*>(ledger.get());
-    return db != nullptr && db->BuildReport(options, report, why);
+    return std::make_unique<OdbcReportSource>(where.db, where.dbPassword);
 }
 
 // The report in the format asked, to the file asked or the output.
@@ -122,28 +123,17 @@ int Session::Report() {
         err_ << "sntool: " << why << "\n";
         return kExitUsage;
     }
-    if (!o_.db.empty()) {
-        sn::Report report;
-        if (!DatabaseReport(o_, options, report, why)) {
-            err_ << "sntool: " << why << "\n";
-            return kExitLedger;
-        }
-        return WriteReport(report, options, o_, out_, err_);
+    const std::unique_ptr<ReportSource> source = Source(o_, why);
+    sn::Report report;
+    const bool built = source && source->Build(options, report, why);
+    for (const std::string& note : source ? source->Notes() : std::vector<std::string>()) {
+        err_ << "sntool: " << note << "\n";
     }
-    ReportBuilder builder(options);
-    for (const std::string& path : o_.logs) {
-        std::int64_t skipped = 0;
-        if (!AddJournalFile(path, builder, why, skipped)) {
-            err_ << "sntool: " << why << "\n";
-            return kExitLedger;
-        }
-        if (skipped > 0) {
-            err_ << "sntool: " << path << ": " << skipped
-                 << (skipped == 1 ? " line is" : " lines are")
-                 << " not a row (torn or damaged) and not counted\n";
-        }
+    if (!built) {
+        err_ << "sntool: " << why << "\n";
+        return kExitLedger;
     }
-    return WriteReport(builder.Finish(), options, o_, out_, err_);
+    return WriteReport(report, options, o_, out_, err_);
 }
 
 }  // namespace sn::cli

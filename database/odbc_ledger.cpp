@@ -128,6 +128,21 @@ std::string ServerName(const std::string& connection) {
     return dsn.empty() ? "the connection string names" : "(data source " + dsn + ")";
 }
 
+// The driver's reason comes in lines ("...failed: Connection refused\n\tIs
+// the server running...?"): said here as one sentence.
+std::string Unreachable(const std::string& connection, const odbc::Diag& diag) {
+    std::string reason;
+    for (char c : Trimmed(diag.message)) {
+        const bool blank = c == '\n' || c == '\r' || c == '\t' || c == ' ';
+        if (!blank || (!reason.empty() && reason.back() != ' ')) {
+            reason.push_back(blank ? ' ' : c);
+        }
+    }
+    const bool ended = !reason.empty() && (reason.back() == '?' || reason.back() == '!');
+    return "The production database at " + ServerName(connection) +
+           " cannot be reached: " + reason + (ended ? "" : ".");
+}
+
 std::string WithPassword(const std::string& connection, const std::string& password) {
     if (password.empty()) {
         return connection;
@@ -167,19 +182,8 @@ OdbcLedger::~OdbcLedger() = default;
 
 // ---- the connection and the spool
 
-// The driver's reason comes in lines ("...failed: Connection refused\n\tIs
-// the server running...?"): said here as one sentence.
 std::string OdbcLedger::Unreachable(const Diag& diag) const {
-    std::string reason;
-    for (char c : Trimmed(diag.message)) {
-        const bool blank = c == '\n' || c == '\r' || c == '\t' || c == ' ';
-        if (!blank || (!reason.empty() && reason.back() != ' ')) {
-            reason.push_back(blank ? ' ' : c);
-        }
-    }
-    const bool ended = !reason.empty() && (reason.back() == '?' || reason.back() == '!');
-    return "The production database at " + ServerName(options_.connection) +
-           " cannot be reached: " + reason + (ended ? "" : ".");
+    return detail::Unreachable(options_.connection, diag);
 }
 
 LogRow OdbcLedger::Stamped(LogRow row) const {

@@ -38,9 +38,6 @@ struct DbLedgerOptions {
     std::string station;       // recorded in every row
     std::string operatorName;  // recorded in every row
     std::string spoolPath;     // settlements the database could not take
-    // The report counts a history of at least this many rows (as the server
-    // estimates them) in parts at once.
-    double splitReportFrom = 200000;
 };
 
 class OdbcLedger final : public Ledger {
@@ -66,9 +63,6 @@ class OdbcLedger final : public Ledger {
     bool Sync(int& delivered, std::string& error);
     // Settlements waiting in the spool (a cached count).
     int SpoolWaiting() const { return spoolWaiting_.load(); }
-    // The production report, counted by the database (odbc_report.cpp).
-    bool BuildReport(const struct ReportOptions& options, struct Report& report,
-                     std::string& error);
 
   private:
     using Work = std::function<bool(odbc::Diag&)>;

@@ -1,9 +1,10 @@
 #pragma once
 // What the OdbcLedger's three files share: a number split at its counted
 // digits, a number's state from its row's flags, and the small steps every
-// statement takes. odbc_ledger.cpp holds the connection and the spool,
-// odbc_ledger_reserve.cpp a number's state and its reservations and
-// settlements, odbc_ledger_lookup.cpp the next free number and the queries.
+// statement takes (the report's files take those too). odbc_ledger.cpp
+// holds the connection and the spool, odbc_ledger_reserve.cpp a number's
+// state and its reservations and settlements, odbc_ledger_lookup.cpp the
+// next free number and the queries.
 
 #include <cstdint>
 #include <string>
@@ -38,6 +39,9 @@ bool Exec(odbc::Connection& c, const std::string& sql, const std::vector<odbc::V
           odbc::Diag& diag);
 // The server a connection string names, for messages (never its password).
 std::string ServerName(const std::string& connection);
+// "The production database at ... cannot be reached: ...", the driver's
+// reason as one sentence.
+std::string Unreachable(const std::string& connection, const odbc::Diag& diag);
 // The connection string with the password added (never shown).
 std::string WithPassword(const std::string& connection, const std::string& password);
 // A driver's message without its trailing blanks and full stop, to end a sentence with.

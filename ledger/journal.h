@@ -73,8 +73,9 @@ std::optional<RowEffect> OutcomeEffect(std::string_view outcomeText);
 // True for the start of an outcome text that a torn row may end with.
 bool IsOutcomePrefix(std::string_view partial);
 
-// One row as it goes into the file, CR LF included.
-std::string FormatCsvRow(const LogRow& row);
+// One row as it goes into the file, CR LF included; `fields` kOldLogFields
+// leaves the operator out, for a journal begun by 1.0.1 under its header.
+std::string FormatCsvRow(const LogRow& row, std::size_t fields = kLogFields);
 // A field as written (formula escape, then CSV quoting), and the escape's undoing.
 std::string CsvField(const std::string& value);
 std::string_view UnescapeFormula(std::string_view field);

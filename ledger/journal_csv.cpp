@@ -2,6 +2,7 @@
 // formula escapes and quotes, the text split back into records, and a whole
 // log read in memory. What a record means is journal.cpp's.
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -90,16 +91,14 @@ std::string_view UnescapeFormula(std::string_view field) {
     return field;
 }
 
-std::string FormatCsvRow(const LogRow& row) {
-    const std::array<const std::string*, kLogFields> fields = {
+std::string FormatCsvRow(const LogRow& row, std::size_t fields) {
+    const std::array<const std::string*, kLogFields> all = {
         &row.time,          &row.station, &row.port,    &row.model,       &row.serialBefore,
         &row.serialWritten, &row.outcome, &row.version, &row.operatorName};
     std::string line;
-    const char* separator = "";
-    for (const std::string* f : fields) {
-        line += separator;
-        line += CsvField(*f);
-        separator = ",";
+    for (std::size_t i = 0; i < std::min(fields, all.size()); ++i) {
+        line += i == 0 ? "" : ",";
+        line += CsvField(*all[i]);
     }
     return line + "\r\n";
 }

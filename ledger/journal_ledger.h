@@ -62,6 +62,9 @@ class JournalLedger final : public Ledger {
         std::uint64_t offset = 0;  // after the last complete record read
         int line = 1;              // the line that starts there
         std::string before;        // the bytes just before `offset`
+        // The columns of the file's first header or row, which appended rows
+        // keep (1.0.1 wrote 8); 0: none read yet.
+        std::size_t columns = 0;
         Tail tail;
     };
     struct Problem {

@@ -47,6 +47,12 @@ void JournalLedger::Forget() {
 void JournalLedger::TakeRecord(std::size_t i, const CsvRecord& record, std::uint64_t at) {
     FileState& st = files_[i];
     const RecordReading reading = ReadRecord(record.fields);
+    const std::size_t n = record.fields.size();
+    const bool headerOrRow = reading.kind == RecordKind::Header || reading.kind == RecordKind::Row;
+    if (st.columns == 0 && record.terminated && headerOrRow &&
+        (n == kLogFields || n == kOldLogFields)) {
+        st.columns = n;
+    }
     if (!record.terminated) {
         // The last line of the file, without its line end: a write cut off.
         st.tail = Tail{record.size, st.line, record.endsInQuotes, record.endsWithCr, {}, {}};
@@ -225,7 +231,8 @@ bool JournalLedger::Append(JournalFile& first, const LogRow& row, std::string& e
     if (st.offset + st.tail.size == 0) {
         bytes += std::string(kLogHeader) + "\r\n";
     }
-    bytes += FormatCsvRow(row);
+    // Under 1.0.1's header a ninth field would shift a spreadsheet's columns.
+    bytes += FormatCsvRow(row, st.columns == 0 ? kLogFields : st.columns);
     std::string reason;
     if (!first.AppendFlushed(bytes, reason)) {
         error = "The production log " + paths_[0] + " cannot be written: " + reason + ".";

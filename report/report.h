@@ -125,12 +125,6 @@ class ReportBuilder {
     std::unique_ptr<State> state_;
 };
 
-// Adds a journal's rows, read in chunks. False, with the ledger's wording,
-// when the file cannot be opened or read; `skippedLines`: the lines that are
-// not rows (torn or damaged), left out.
-bool AddJournalFile(const std::string& path, ReportBuilder& builder, std::string& error,
-                    std::int64_t& skippedLines);
-
 // The group column's title: "station", "operator", "day", "hour", "shift".
 const char* GroupTitle(ReportGroup by);
 

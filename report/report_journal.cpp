@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "report/report.h"
+#include "report/report_source.h"
 
 namespace sn {
 
@@ -31,8 +31,8 @@ void AddRecord(const CsvRecord& record, ReportBuilder& builder, std::int64_t& sk
         bare == outcome::kVerified, o == outcome::kAlreadyNumbered || o == outcome::kModelRefused});
 }
 
-}  // namespace
-
+// Adds a journal's rows. False, with the ledger's wording, when the file
+// cannot be opened or read.
 bool AddJournalFile(const std::string& path, ReportBuilder& builder, std::string& error,
                     std::int64_t& skippedLines) {
     std::error_code ec;
@@ -66,6 +66,34 @@ bool AddJournalFile(const std::string& path, ReportBuilder& builder, std::string
             return true;
         }
     }
+}
+
+}  // namespace
+
+JournalReportSource::JournalReportSource(std::vector<std::string> paths, bool missingIsEmpty)
+    : paths_(std::move(paths)), missingIsEmpty_(missingIsEmpty) {}
+
+bool JournalReportSource::Build(const ReportOptions& options, Report& report, std::string& error) {
+    ReportBuilder builder(options);
+    notes_.clear();
+    for (const std::string& path : paths_) {
+        std::error_code ec;
+        if (missingIsEmpty_ && !std::filesystem::exists(path, ec)) {
+            continue;
+        }
+        std::int64_t skipped = 0;
+        const bool read = AddJournalFile(path, builder, error, skipped);
+        if (skipped > 0) {
+            notes_.push_back(path + ": " + std::to_string(skipped) +
+                             (skipped == 1 ? " line is" : " lines are") +
+                             " not a row (torn or damaged) and not counted");
+        }
+        if (!read) {
+            return false;
+        }
+    }
+    report = builder.Finish();
+    return true;
 }
 
 }  // namespace sn

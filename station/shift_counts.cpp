@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <climits>
-#include <filesystem>
 
 #include "report/report_time.h"
 
@@ -56,7 +55,7 @@ ShiftCounts::~ShiftCounts() {
 void ShiftCounts::Settled(const LogRow* row) {
     {
         std::lock_guard lock(mutex_);
-        if (row != nullptr && source_.journals.empty()) {
+        if (row != nullptr && !source_.rows) {
             rows_.push_back(*row);
         }
         wanted_ = true;
@@ -99,17 +98,15 @@ bool ShiftCounts::Count(std::int64_t shiftStart, std::string& text) {
     ReportOptions options;
     options.since = shiftStart;
     options.shiftStarts = source_.shiftStarts;
+    // The next number is looked up first: that look delivers the database
+    // ledger's spool, so that the settlements waiting there are counted too.
+    const std::string next = NextFree();
     Report report;
-    if (source_.report) {
-        if (!source_.report(options, report)) {
-            return false;
-        }
-    } else {
-        ReportBuilder builder(options);
-        if (!AddRows(builder)) {
-            return false;
-        }
-        report = builder.Finish();
+    std::string error;
+    if (!source_.rows) {
+        report = CountReported(options);
+    } else if (!source_.rows->Build(options, report, error)) {
+        return false;
     }
     ReportCounts counts;
     for (const ReportRow& row : report.rows) {
@@ -117,30 +114,17 @@ bool ShiftCounts::Count(std::int64_t shiftStart, std::string& text) {
             counts = row.counts;  // the journals may hold other stations' rows
         }
     }
-    text = CountsText(source_.station, counts, NextFree());
+    text = CountsText(source_.station, counts, next);
     return true;
 }
 
-bool ShiftCounts::AddRows(ReportBuilder& builder) {
-    if (source_.journals.empty()) {
-        std::lock_guard lock(mutex_);
-        for (const LogRow& row : rows_) {
-            builder.Add(row);
-        }
-        return true;
+Report ShiftCounts::CountReported(const ReportOptions& options) {
+    ReportBuilder builder(options);
+    std::lock_guard lock(mutex_);
+    for (const LogRow& row : rows_) {
+        builder.Add(row);
     }
-    for (const std::string& path : source_.journals) {
-        std::error_code ec;
-        if (!std::filesystem::exists(path, ec)) {
-            continue;  // no row recorded there yet
-        }
-        std::string error;
-        std::int64_t skipped = 0;  // a row being appended right now
-        if (!AddJournalFile(path, builder, error, skipped)) {
-            return false;
-        }
-    }
-    return true;
+    return builder.Finish();
 }
 
 std::string ShiftCounts::NextFree() const {

@@ -5,15 +5,17 @@
 // start, after every settlement and when a shift begins, so that reading the
 // journals never holds up a window; the window only copies the latest text.
 //
-// With journals the counts come from them (a settlement recorded by another
-// process of this station counts too); without one they come from this
-// run's own settlements as they are reported.
+// With journals or the database the counts come from their rows (a
+// settlement recorded by another process of this station counts too);
+// without either they come from this run's own settlements as they are
+// reported.
 //
 // Threads: see docs/threads.md (the shift counts).
 
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -22,16 +24,15 @@
 
 #include "ledger/journal.h"
 #include "ledger/ledger.h"
-#include "report/report.h"
+#include "report/report_source.h"
 
 namespace sn {
 
 struct ShiftCountsSource {
     std::string station;
-    std::vector<std::string> journals;  // none: count the settlements reported
-    // The database counts for itself (the stations' rows are there, not in
-    // the journals); false when it cannot be reached.
-    std::function<bool(const ReportOptions&, Report&)> report;
+    // The journals, or the database (the stations' rows are there, not in
+    // the journals); none: count the settlements reported.
+    std::unique_ptr<ReportSource> rows;
     Ledger* ledger = nullptr;  // the next number's free one
     // Where the number sequence goes on; none: no number is offered.
     std::function<std::optional<std::string>()> next;
@@ -53,9 +54,9 @@ class ShiftCounts {
 
   private:
     void Run();
-    // False when a journal could not be read (the last text stays).
+    // False when the rows could not be read (the last text stays).
     bool Count(std::int64_t shiftStart, std::string& text);
-    bool AddRows(ReportBuilder& builder);
+    Report CountReported(const ReportOptions& options);
     std::string NextFree() const;
 
     ShiftCountsSource source_;
@@ -64,13 +65,10 @@ class ShiftCounts {
     bool wanted_ = true;
     bool stop_ = false;
     std::string text_;
-    std::vector<LogRow> rows_;  // this run's settlements, without a journal
+    std::vector<LogRow> rows_;  // this run's settlements, without a source
     std::thread thread_;
 };
 
-// The local start of the shift that `utc` falls in: the last start before
-// it that day, else the day before's last one (it runs past midnight).
-std::int64_t ShiftStartAt(std::int64_t utc, const std::vector<int>& starts);
 // "vm | shift: 12 numbered, 1 failed, 0 in doubt | next AB12CD0013";
 // "failed" takes every pager that kept no number for a fault (a refused
 // model or a numbered pager is no failure).

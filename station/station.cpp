@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "database/odbc_ledger.h"
+#include "database/odbc_report.h"
 #include "ledger/journal_file.h"
 #include "ledger/recorded_ledger.h"
 #include "ports/explicit_port_source.h"
@@ -155,14 +156,14 @@ bool CStation::UseProduction(FormView& form, const ProductionOptions& options, s
 void CStation::CountShift(const LedgerOptions& options) {
     ShiftCountsSource source;
     source.station = StationName();
-    source.journals = options.logs;
-    source.ledger = ledger_.get();
-    if (OdbcLedger* db = Database(*ledger_)) {
-        source.report = [db](const ReportOptions& report, Report& into) {
-            std::string error;
-            return db->BuildReport(report, into, error);
-        };
+    // With a database the stations' rows are there; the journals beside it
+    // hold only this station's record of them.
+    if (!options.db.empty()) {
+        source.rows = std::make_unique<OdbcReportSource>(options.db, options.dbPassword);
+    } else if (!options.logs.empty()) {
+        source.rows = std::make_unique<JournalReportSource>(options.logs, true);
     }
+    source.ledger = ledger_.get();
     LedgerHooks* hooks = hooks_.get();
     source.next = [hooks] { return hooks->NextSerial(); };
     counts_ = std::make_unique<ShiftCounts>(std::move(source));

@@ -135,47 +135,47 @@ TEST(CsvTest, FieldsSurviveQuotingAndFormulaEscapes) {
     EXPECT_EQ(FormatCsvRow(noTime).rfind(",line-1,/dev/ttyUSB0,", 0), 0u) << "an empty first field";
 }
 
-// What each kind of line is: a row, a torn row (left out, never fatal), or a
-// complete line that cannot be read (stops every write).
-TEST(CsvTest, RowsTornLinesAndUnreadableLines) {
+// What each kind of line is, to the parser and to a ledger reserving over
+// it: a row; a torn row (left out, never fatal, also with rows behind it); a
+// complete line that cannot be read, which stops every reservation, naming
+// the file and the line, until it is mended. A row appended after a torn end
+// starts a line of its own and has the file's columns.
+TEST(LedgerTest, RowsTornLinesAndUnreadableLines) {
     const std::string good = FormatCsvRow(Row("AB12CD0001", "written"));
     const std::string other = FormatCsvRow(Row("AB12CD0002", "verified"));
     const std::string bare = good.substr(0, good.size() - 2);
+    const std::string torn = good.substr(0, 40);  // cut in the port
     struct Case {
         const char* what;
         std::string content;
         std::size_t rows;
         std::vector<std::string> torn;
         std::vector<std::string> unreadable;
+        std::size_t columns = kLogFields;  // of a row appended
     };
     const Case cases[] = {
         {"whole", kHeader + good, 1, {}, {}},
         {"lf only", std::string(kLogHeader) + "\n" + bare + "\n", 1, {}, {}},
         {"empty", "", 0, {}, {}},
-        {"torn in a field",
-         kHeader + good + "2026-12-07T10:01:00+01:00,line-1,/dev",
+        {"1.0.1's eight columns",
+         "time,station,port,model,serial before,serial written,outcome,tool version\r\n" +
+             FormatCsvRow(Row("AB12CD0001", "written"), kOldLogFields),
          1,
-         {"line 3"},
-         {}},
+         {},
+         {},
+         kOldLogFields},
+        {"torn in a field", kHeader + good + torn, 1, {"line 3"}, {}},
         {"torn in quotes", kHeader + good + "2026-12-07T10:01:00+01:00,\"line", 1, {"line 3"}, {}},
         {"torn header", "time,stat", 0, {}, {}},
         {"torn between cr and lf", kHeader + other + bare + "\r", 2, {}, {}},
         {"cr-torn row mended by an older version", kHeader + bare + "\r\r\n" + other, 2, {}, {}},
-        {"torn row pushed onto its own line",
-         kHeader + good.substr(0, 40) + "\r\n" + other,
-         1,
-         {"line 2"},
-         {}},
+        {"torn row pushed onto its own line", kHeader + torn + "\r\n" + other, 1, {"line 2"}, {}},
         {"torn quoted row closed and pushed on",
          kHeader + "2026-12-07T10:01:00+01:00,\"li\"\r\n" + other,
          1,
          {"line 2"},
          {}},
-        {"short line",
-         kHeader + "a,b,c\r\n" + good,
-         1,
-         {},
-         {"line 2: it has 3 fields instead of 9"}},
+        {"short", kHeader + "a,b,c\r\n" + good, 1, {}, {"line 2: it has 3 fields instead of 9"}},
         {"semicolons",
          kHeader + "2026-12-07T10:00:00+01:00;line-1;/dev/ttyUSB0;KTN4070C;;"
                    "AB12CD0001;written;1.0.1\r\n",
@@ -183,11 +183,12 @@ TEST(CsvTest, RowsTornLinesAndUnreadableLines) {
          {},
          {"line 2: it has 1 field instead of 9"}},
         {"blanks",
-         kHeader + " 2026-12-07T10:00:00+01:00 , line-1 , /dev/ttyUSB0 , KTN4070C ,  , "
-                   "AB12CD0001 , written , 1.0.1 \r\n",
-         0,
+         kHeader + good +
+             " 2026-12-07T10:00:00+01:00 , line-1 , /dev/ttyUSB0 , KTN4070C ,  , "
+             "AB12CD0002 , written , 1.0.1 \r\n",
+         1,
          {},
-         {"line 2: its serial number \" AB12CD0001 \" is not ten letters, digits or '*'"}},
+         {"line 3: its serial number \" AB12CD0002 \" is not ten letters, digits or '*'"}},
         {"tenth column",
          kHeader + bare + ",extra\r\n" + other,
          1,
@@ -199,12 +200,43 @@ TEST(CsvTest, RowsTornLinesAndUnreadableLines) {
          {},
          {"line 2: its outcome \"sold\" is not one the tool writes"}},
     };
+    TempDir dir;
+    const std::string path = dir.File("log.csv");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const ParsedLog parsed = ParseCsvLog(c.content);
         EXPECT_EQ(parsed.rows.size(), c.rows);
         EXPECT_EQ(parsed.torn, c.torn);
         EXPECT_EQ(parsed.unreadable, c.unreadable);
+        WriteText(path, c.content);
+        JournalLedger ledger({path});
+        std::optional<Reservation> r;
+        const auto refusal = Reserve(ledger, "AB12CD0003", "COM3", ReserveMode::Fresh, r);
+        if (c.unreadable.empty()) {
+            ASSERT_FALSE(refusal) << refusal->message;
+            for (const LogRow& row : parsed.rows) {
+                EXPECT_EQ(ledger.Lookup(S(row.serialWritten)).state, NumberState::Used);
+            }
+            EXPECT_FALSE(Reserve(ledger, "AB12CD0004", "COM3", ReserveMode::Fresh, r));
+            const ParsedLog after = ParseCsvLog(ReadText(path));
+            EXPECT_EQ(after.rows.size(), c.rows + 2);
+            EXPECT_TRUE(after.unreadable.empty());
+            std::size_t columns = 0;
+            CsvSplitter().Split(ReadText(path), true,
+                                [&](const CsvRecord& record) { columns = record.fields.size(); });
+            EXPECT_EQ(columns, c.columns);
+            continue;
+        }
+        ASSERT_TRUE(refusal);
+        EXPECT_EQ(refusal->kind, Refusal::Kind::Unusable);
+        EXPECT_EQ(refusal->reason, "The production log " + path + " cannot be read at " +
+                                       c.unreadable[0] +
+                                       ". No pager is written until that line is mended or "
+                                       "removed.");
+        EXPECT_EQ(ReadText(path), c.content) << "nothing recorded";
+        // The line mended (taken out): the same ledger writes again.
+        WriteText(path, kHeader + good);
+        EXPECT_FALSE(Reserve(ledger, "AB12CD0003", "COM3", ReserveMode::Fresh, r));
     }
 }
 
@@ -401,63 +433,6 @@ TEST(LedgerTest, GuardReadsEveryLogAndAppendsToTheFirstOnly) {
     const auto refusal = JournalLedger({mine}).Check(S("AB12CD0005"), ReserveMode::Fresh);
     ASSERT_TRUE(refusal);
     EXPECT_NE(refusal->message.find("was reserved on "), std::string::npos) << refusal->message;
-}
-
-// A complete line that cannot be read stops every reservation, naming the
-// file and the line, until it is mended; a torn line never does, also with
-// rows behind it.
-TEST(LedgerTest, UnreadableLinesStopWritesTornLinesNever) {
-    const std::string good = FormatCsvRow(Row("AB12CD0001", "written"));
-    const std::string bare = good.substr(0, good.size() - 2);
-    struct Case {
-        const char* what;
-        std::string content;
-        int badLine;  // 0: writes go on
-    };
-    const Case cases[] = {
-        {"semicolons",
-         kHeader + "2026-12-07T10:00:00+01:00;line-1;/dev/ttyUSB0;KTN4070C;;"
-                   "AB12CD0002;written;1.0.1\r\n",
-         2},
-        {"blanks",
-         kHeader + good +
-             " 2026-12-07T10:00:00+01:00, line-1, COM3, KTN4070C, , "
-             "AB12CD0002, written, 1.0.1\r\n",
-         3},
-        {"ninth column", kHeader + bare + ",extra\r\n", 2},
-        {"torn", kHeader + good + "2026-12-07T10:00:00+01:00,line-1,COM3,KTN4070C,,AB12", 0},
-        {"torn between cr and lf", kHeader + bare + "\r", 0},
-        {"torn with rows behind", kHeader + good.substr(0, 50) + "\r\n" + good, 0},
-    };
-    TempDir dir;
-    const std::string path = dir.File("log.csv");
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        WriteText(path, c.content);
-        JournalLedger ledger({path});
-        std::optional<Reservation> r;
-        const auto refusal = Reserve(ledger, "AB12CD0003", "COM3", ReserveMode::Fresh, r);
-        if (c.badLine == 0) {
-            ASSERT_FALSE(refusal) << refusal->message;
-            EXPECT_EQ(ledger.Lookup(S("AB12CD0003")).state, NumberState::InDoubt);
-            EXPECT_EQ(ledger.Lookup(S("AB12CD0001")).state, NumberState::Used);
-            // The row after a torn end starts a line of its own, and stays readable.
-            EXPECT_TRUE(ParseCsvLog(ReadText(path)).unreadable.empty());
-            EXPECT_FALSE(Reserve(ledger, "AB12CD0004", "COM3", ReserveMode::Fresh, r));
-            continue;
-        }
-        ASSERT_TRUE(refusal);
-        EXPECT_EQ(refusal->kind, Refusal::Kind::Unusable);
-        EXPECT_EQ(refusal->message.rfind("The production log " + path + " cannot be read at line " +
-                                             std::to_string(c.badLine) + ": ",
-                                         0),
-                  0u)
-            << refusal->message;
-        EXPECT_EQ(ReadText(path), c.content) << "nothing recorded";
-        // The line mended (taken out): the same ledger writes again.
-        WriteText(path, kHeader + good);
-        EXPECT_FALSE(Reserve(ledger, "AB12CD0003", "COM3", ReserveMode::Fresh, r));
-    }
 }
 
 // The OS's reason differs from one system to the next; the file is named and

@@ -1,7 +1,8 @@
 // The production report over hand-made journals with known answers: each
 // pager counted once, in the group of its first attempt, and the text and
 // CSV tables showing the counts and the people's texts as they were typed.
-// The same rows in a scratch database (SNTOOL_TEST_DB) count the same.
+// The same rows in a scratch database (SNTOOL_TEST_DB) count the same, and
+// the status bar's counts begin where the shift does.
 
 #include <gtest/gtest.h>
 
@@ -10,10 +11,12 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "database/odbc_ledger.h"
-#include "report/report.h"
+#include "database/odbc_report.h"
 #include "report/report_time.h"
+#include "station/shift_counts.h"
 
 namespace sn {
 namespace {
@@ -193,9 +196,7 @@ TEST_F(BerlinTime, CountsEachPagerOnceInItsGroup) {
         SCOPED_TRACE(c.name);
         ReportOptions options;
         options.by = c.by;
-        if (c.since) {
-            options.since = ParseTimeArgument(*c.since);
-        }
+        options.since = c.since ? ParseTimeArgument(*c.since) : std::nullopt;
         const Report report = BuildReport(Rows(c.rows), options);
         const std::string text = ReportText(report, options);
         const std::string csv = ReportCsv(report, options);
@@ -233,10 +234,10 @@ Report DbReport(const std::string& db, const std::vector<LogRow>& rows,
     }
     EXPECT_TRUE(odbc::Statement(c).Run("ANALYZE sn_rows", {}, diag)) << diag.message;
     EXPECT_TRUE(c.Commit(diag)) << diag.message;
-    OdbcLedger ledger(DbLedgerOptions{db, "", "", "", "", inParts ? 0.0 : 1e9});
     Report report;
     std::string error;
-    EXPECT_TRUE(ledger.BuildReport(options, report, error)) << error;
+    EXPECT_TRUE(OdbcReportSource(db, "", inParts ? 0.0 : 1e9).Build(options, report, error))
+        << error;
     return report;
 }
 
@@ -265,9 +266,7 @@ TEST_F(BerlinTime, DbCountsAsTheJournal) {
         SCOPED_TRACE(c.name);
         ReportOptions options;
         options.by = c.by;
-        if (c.since) {
-            options.since = ParseTimeArgument(*c.since);
-        }
+        options.since = c.since ? ParseTimeArgument(*c.since) : std::nullopt;
         const Report journal = BuildReport(Rows(c.rows), options);
         for (const bool inParts : {false, true}) {
             const Report counted = DbReport(db, Rows(c.rows), options, inParts);
@@ -283,17 +282,17 @@ TEST_F(BerlinTime, DbCountsAsTheJournal) {
                 c.Commit(diag))
         << diag.message;
     Report report;
-    OdbcLedger ledger(DbLedgerOptions{db, "", "", "", ""});
-    EXPECT_FALSE(ledger.BuildReport(ReportOptions{}, report, error));
+    OdbcReportSource source(db, "");
+    EXPECT_FALSE(source.Build(ReportOptions{}, report, error));
     EXPECT_NE(error.find("older sntool; sntool ledger init brings them up to date."),
               std::string::npos)
         << error;
     ASSERT_TRUE(OdbcLedger::Init(db, "", "sn", grants, error)) << error;
-    EXPECT_TRUE(ledger.BuildReport(ReportOptions{}, report, error)) << error;
+    EXPECT_TRUE(source.Build(ReportOptions{}, report, error)) << error;
 }
 
 // The file read in chunks counts as the rows in memory do; a torn last line
-// is left out and said; a missing file is named as the ledger names it.
+// is said; a missing file is named as the ledger names it, or holds no row.
 TEST(ReportJournal, ReadsAFileAsTheRowsInMemory) {
     const auto path = std::filesystem::temp_directory_path() / "sntool-report-test.csv";
     const std::vector<LogRow> rows = Rows(kCases.back().rows);
@@ -307,16 +306,40 @@ TEST(ReportJournal, ReadsAFileAsTheRowsInMemory) {
     }
     ReportOptions options;
     options.by = ReportGroup::Operator;
-    ReportBuilder builder(options);
+    JournalReportSource journal({path.string()});
+    Report report;
     std::string error;
-    std::int64_t skipped = 0;
-    ASSERT_TRUE(AddJournalFile(path.string(), builder, error, skipped)) << error;
-    EXPECT_EQ(skipped, 1);
-    EXPECT_EQ(ReportCsv(builder.Finish(), options), ReportCsv(BuildReport(rows, options), options));
+    ASSERT_TRUE(journal.Build(options, report, error)) << error;
+    EXPECT_EQ(journal.Notes().at(0),
+              path.string() + ": 1 line is not a row (torn or damaged) and not counted");
+    EXPECT_EQ(ReportCsv(report, options), ReportCsv(BuildReport(rows, options), options));
     std::filesystem::remove(path);
-    EXPECT_FALSE(AddJournalFile(path.string(), builder, error, skipped));
+    EXPECT_FALSE(journal.Build(options, report, error));
     EXPECT_EQ(error,
               "The production log " + path.string() + " cannot be opened: it does not exist.");
+    EXPECT_TRUE(JournalReportSource({path.string()}, true).Build(options, report, error));
+}
+
+// The status bar counts from the shift's start: in a shift that began half an
+// hour ago, the pager of ten minutes ago, not the one of 45 minutes ago.
+TEST(ShiftCountsTest, CountFromTheShiftsStart) {
+    const std::int64_t now = std::time(nullptr);
+    ShiftCountsSource source;
+    source.station = "vm";
+    source.shiftStarts = {static_cast<int>(FloorDiv(now + LocalOffset(now) - 1800, 60) % 1440)};
+    ShiftCounts counts(std::move(source));
+    const std::string before = FormatIso(now - 45 * 60, 0), after = FormatIso(now - 10 * 60, 0);
+    for (const LogRow& row : Rows({{before, "vm", "AB12CD0001", "reserved"},
+                                   {before, "vm", "AB12CD0001", "verified"},
+                                   {after, "vm", "AB12CD0002", "reserved"},
+                                   {after, "vm", "AB12CD0002", "verified"}})) {
+        counts.Settled(&row);
+    }
+    const std::string expected = "vm: 1 numbered, 0 failed, 0 in doubt";
+    for (int i = 0; i < 500 && counts.Text() != expected; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(counts.Text(), expected);
 }
 
 }  // namespace
