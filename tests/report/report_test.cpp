@@ -321,8 +321,11 @@ TEST(ReportJournal, ReadsAFileAsTheRowsInMemory) {
 }
 
 // The status bar counts from the shift's start: in a shift that began half an
-// hour ago, the pager of ten minutes ago, not the one of 45 minutes ago.
+// hour ago, the pager of ten minutes ago, not the one of 45 minutes ago. In
+// UTC, so that no change of the clocks falls in that hour.
 TEST(ShiftCountsTest, CountFromTheShiftsStart) {
+    putenv(const_cast<char*>("TZ=UTC0"));
+    tzset();
     const std::int64_t now = std::time(nullptr);
     ShiftCountsSource source;
     source.station = "vm";
