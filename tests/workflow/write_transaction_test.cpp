@@ -27,22 +27,15 @@ class WriteTest : public ::testing::Test, public WorkflowHarness {
         pager.ClearLog();
         PressWrite();
     }
-    std::vector<std::uint16_t> BlockWriteAddresses() const {
-        std::vector<std::uint16_t> out;
-        for (const auto& e : pager.Log()) {
-            if (e.request.command == kCmdWriteBlock) {
-                out.push_back(e.request.Address());
-            }
-        }
-        return out;
-    }
     void ExpectBox(const char* text) {
         ASSERT_EQ(form.Boxes().size(), 1u);
         EXPECT_EQ(form.Boxes()[0].text, text);
     }
 };
 
-TEST_F(WriteTest, WritesThePreparedAreaAndItsMirror) {
+// A clean write: the prepared area and its mirror, every frame in order with
+// its pauses, and the form and the monitor as the success leaves them.
+TEST_F(WriteTest, ACleanWrite) {
     const Bytes original = pager.ReadMemory(kInfoAreaStart, kInfoAreaSize);
     Run("ab12cd34ef");
     EXPECT_TRUE(form.Boxes().empty());
@@ -53,65 +46,54 @@ TEST_F(WriteTest, WritesThePreparedAreaAndItsMirror) {
     EXPECT_TRUE(std::equal(area.begin() + 0x60, area.end(), original.begin() + 0x60));
     EXPECT_TRUE(std::equal(area.begin(), area.begin() + 0x10, original.begin()));
     EXPECT_EQ(pager.ReadMemory(kMirrorAreaStart, kInfoAreaSize), area);
-    EXPECT_TRUE(pager.IsNumbered());
-}
 
-TEST_F(WriteTest, SendsEverythingInOrderWithItsPauses) {
-    Run();
     EXPECT_EQ(Sent(),
               (std::vector<std::string>{"send 02", "send 02", "send 23", "send 20", "send 01",
                                         "send 01", "send 01", "send 01", "send 21", "send 72"}));
-    EXPECT_EQ(BlockWriteAddresses(), (std::vector<std::uint16_t>{0x0100, 0x0140, 0x3C00, 0x3C40}));
-    const auto log = pager.Log();
-    std::vector<Bytes> data;
-    for (const auto& e : log) {
+    std::vector<std::uint16_t> addresses;
+    for (const auto& e : pager.Log()) {
         if (e.request.command == kCmdWriteBlock) {
-            data.push_back(e.request.Data());
+            addresses.push_back(e.request.Address());
+            // blocks 240 and 241 as sent are blocks 4 and 5, byte for byte
+            EXPECT_EQ(e.request.Data(), pager.ReadMemory((e.request.Address() & 0x7F) | 0x100, 64));
         }
     }
-    ASSERT_EQ(data.size(), 4u);
-    EXPECT_EQ(data[2], data[0]);  // block 240 as sent is block 4, byte for byte
-    EXPECT_EQ(data[3], data[1]);
-    // Every pause the transaction takes, from the press to its end.
-    const auto sleeps = timeline.Only("sleep");
-    int total = 0;
-    for (const auto& s : sleeps) {
-        total += std::stoi(s.substr(6));
+    EXPECT_EQ(addresses, (std::vector<std::uint16_t>{0x0100, 0x0140, 0x3C00, 0x3C40}));
+    int total = 0;  // every pause the transaction takes, from the press to its end
+    for (const auto& sleep : timeline.Only("sleep")) {
+        total += std::stoi(sleep.substr(6));
     }
     EXPECT_EQ(total, 1260);
-}
 
-TEST_F(WriteTest, SuccessLeavesTheFormAndTheMonitorRight) {
-    Run();
     EXPECT_EQ(form.Status(), txt::kCompleted);
+    EXPECT_EQ(form.StatusHistory().end()[-2], txt::kWriting);
     EXPECT_EQ(view.WriteDone(), 1);
     EXPECT_FALSE(link.IsOpen());
     EXPECT_FALSE(form.WriteEnabled());
     EXPECT_FALSE(form.ProgressShown());
     EXPECT_EQ(form.TimerPeriod(), 2000);
-    EXPECT_EQ(form.StatusHistory().end()[-2], txt::kWriting);
 }
 
-TEST_F(WriteTest, TenFailuresPerBlockAreAbsorbedWithAFreshBudgetEach) {
-    std::vector<Fault> faults(10, Fault::Nak);
-    faults.push_back(Fault::None);
-    faults.insert(faults.end(), 10, Fault::BadChecksum);
-    pager.ScriptFaults(kCmdWriteBlock, faults);
-    Run();
-    EXPECT_TRUE(form.Boxes().empty());
-    EXPECT_EQ(pager.RequestCount(kCmdWriteBlock), 24u);
-    EXPECT_EQ(form.Status(), txt::kCompleted);
-}
-
-TEST_F(WriteTest, EleventhFailureOfABlockIsWriteError2) {
-    std::vector<Fault> faults(1, Fault::None);
-    faults.insert(faults.end(), 11, Fault::Nak);
-    pager.ScriptFaults(kCmdWriteBlock, faults);
-    Run();
-    ExpectBox(txt::kWriteError2);
-    EXPECT_EQ(pager.RequestCount(kCmdWriteBlock), 12u);
-    EXPECT_EQ(form.Status(), txt::kWriting);  // stays until the next tick
-    EXPECT_TRUE(form.ProgressShown());
+// Each block has a budget of ten failures of its own: an eleventh is Write
+// Error #2, its text staying until the next tick.
+TEST(WriteFailureTest, TenFailuresABlockAreAbsorbedAnEleventhIsWriteError2) {
+    std::vector<Fault> absorbed(10, Fault::Nak), eleventh{Fault::None};
+    absorbed.push_back(Fault::None);
+    absorbed.insert(absorbed.end(), 10, Fault::BadChecksum);
+    eleventh.insert(eleventh.end(), 11, Fault::Nak);
+    for (const auto& [faults, requests, box] :
+         {std::tuple(absorbed, 24u, ""), std::tuple(eleventh, 12u, txt::kWriteError2)}) {
+        WorkflowHarness h;
+        h.pager.ScriptFaults(kCmdWriteBlock, faults);
+        h.StartReady();
+        h.Enter("AB12CD34EF");
+        h.PressWrite();
+        EXPECT_EQ(h.pager.RequestCount(kCmdWriteBlock), requests);
+        const bool failed = *box != '\0';
+        EXPECT_EQ(failed ? h.form.Boxes().at(0).text : std::string(), box);
+        EXPECT_EQ(h.form.Status(), failed ? txt::kWriting : txt::kCompleted);
+        EXPECT_EQ(h.form.ProgressShown(), failed);
+    }
 }
 
 struct StepFailure {
