@@ -683,29 +683,6 @@ TEST_F(ProductionFormTest, EveryPagerIsRecordedAndTheSequenceFollowsTheWrittenNu
     EXPECT_EQ(rows[0].time.size(), std::string("2026-12-07T10:00:00+01:00").size());
 }
 
-// Closing the window during a write: the pager is finished, its rows are
-// there, no box comes, and the status line says why the window waits.
-TEST_F(ProductionFormTest, ClosingDuringAWriteFinishesThePager) {
-    Hook(std::nullopt);
-    StartReady();
-    Enter("AB12CD0001");
-    clock.onSleep = [&](std::chrono::milliseconds) {
-        if (BlockWriteSent()) {
-            view.BeginClose();
-        }
-    };
-    pager.ScriptFaults(kCmdWriteFinish, {Fault::Nak});
-    PressWrite();
-    clock.onSleep = nullptr;
-    view.Shutdown();
-    EXPECT_TRUE(pager.IsNumbered());
-    EXPECT_EQ(pager.ReadMemory(0x3C10, 10), pager.ReadMemory(0x0110, 10));
-    EXPECT_EQ(LogRows().back().outcome, "written");
-    EXPECT_TRUE(form.Boxes().empty());
-    EXPECT_EQ(form.Status(), text::kClosingAfterPager);
-    EXPECT_FALSE(form.TimerPeriod().has_value());
-}
-
 TEST_F(ProductionFormTest, WithoutHooksNothingIsOfferedOrSaved) {
     StartReady();
     EXPECT_EQ(form.SerialText(), "");

@@ -5,10 +5,13 @@
 
 #include <stdlib.h>
 #include <termios.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 
+#include "ledger/journal.h"
 #include "ports/explicit_port_source.h"
 #include "ports/list_serial_ports.h"
 #include "protocol/checksum.h"
@@ -74,13 +77,16 @@ TEST(EndToEndTest, ReadErrorOverThePtyAndRecovery) {
     tool.view.Shutdown();
 }
 
-// The station shut down while the blocks are written, whichever face
-// writes (the window's view, or sntool calling the engine): the write
-// finishes, the pager is complete, no box comes, the link is closed; a tick
-// after it does nothing.
+// The station shut down while the blocks are written, whichever face writes
+// (the window's view, or sntool calling the engine): the write finishes and
+// records its row, the pager is complete, the link closed; a tick after it
+// does nothing. The window says why it waits, and shows no box.
 TEST(StationTest, ShutdownDuringAWriteFinishesThePager) {
+    const auto journal = std::filesystem::temp_directory_path() /
+                         ("sntool-station-" + std::to_string(::getpid()) + ".csv");
     for (const bool window : {true, false}) {
         SCOPED_TRACE(window ? "the window" : "sntool");
+        std::filesystem::remove(journal);
         sim::SubstitutePager pager;
         sim::PtyPager runner{pager};
         ASSERT_TRUE(runner.Start()) << runner.LastError();
@@ -91,18 +97,22 @@ TEST(StationTest, ShutdownDuringAWriteFinishesThePager) {
         cradle.port = runner.PortPath();
         std::string why;
         ASSERT_TRUE(station.SetUpCradle(std::move(cradle), why)) << why;
-        CVexloView& view = station.MakeView(form);
-        form.Attach(&view);
-        view.OnInitialUpdate();
-        view.OnTimer(0);
-        ASSERT_EQ(form.Status(), txt::kEnterSerial);
+        CVexloView* view = window ? &station.MakeView(form) : nullptr;
+        LedgerOptions ledger;
+        ledger.logs = {journal.string()};
+        station.UseLedger(
+            [&](const std::string& text, BoxIcon icon) { form.MessageBox(text, "", icon); },
+            ledger);
         pager.ScriptFaults(kCmdWriteBlock, std::vector<sim::Fault>(3, sim::Fault::Nak));
         std::thread writer([&] {
             if (window) {
+                form.Attach(view);
+                view->OnInitialUpdate();
+                view->OnTimer(0);
                 form.Type("AB12CD34EF");
-                view.OnSerialKillFocus();
-                view.OnWriteButton();
-            } else {
+                view->OnSerialKillFocus();
+                view->OnWriteButton();
+            } else if (station.Engine().Tick().outcome == TickOutcome::Ready) {
                 station.Engine().Write(*Serial::Parse("AB12CD34EF"));
             }
         });
@@ -114,13 +124,17 @@ TEST(StationTest, ShutdownDuringAWriteFinishesThePager) {
         EXPECT_TRUE(pager.IsNumbered());
         EXPECT_EQ(pager.ReadMemory(kMirrorAreaStart, kInfoAreaSize),
                   pager.ReadMemory(kInfoAreaStart, kInfoAreaSize));
+        std::ifstream in(journal, std::ios::binary);
+        const std::string rows((std::istreambuf_iterator<char>(in)), {});
+        EXPECT_EQ(ParseCsvLog(rows).rows.back().outcome, "written");
         EXPECT_TRUE(form.Boxes().empty());
+        EXPECT_EQ(form.Status(), window ? txt::kClosingAfterPager : "");
         EXPECT_FALSE(station.Link().IsOpen());
         const std::size_t requests = pager.Log().size();
-        view.OnTimer(0);
         EXPECT_EQ(station.Engine().Tick().outcome, TickOutcome::None);
         EXPECT_EQ(pager.Log().size(), requests);
     }
+    std::filesystem::remove(journal);
 }
 
 // A clean write through cradles that are not kind: a pager that answers in

@@ -27,10 +27,6 @@ class WriteTest : public ::testing::Test, public WorkflowHarness {
         pager.ClearLog();
         PressWrite();
     }
-    void ExpectBox(const char* text) {
-        ASSERT_EQ(form.Boxes().size(), 1u);
-        EXPECT_EQ(form.Boxes()[0].text, text);
-    }
 };
 
 // A clean write: the prepared area and its mirror, every frame in order with
@@ -203,7 +199,8 @@ TEST_F(WriteTest, NewDocumentDuringATransactionIsIgnored) {
     pager.ScriptFaults(kCmdWriteStart, std::vector<Fault>(5, Fault::Nak));
     form.onBox = [this](const testing::Box&) { view.OnInitialUpdate(); };
     Run();
-    ExpectBox(txt::kWriteError1);
+    ASSERT_EQ(form.Boxes().size(), 1u);
+    EXPECT_EQ(form.Boxes()[0].text, txt::kWriteError1);
     EXPECT_EQ(std::string(view.SerialBytes().begin(), view.SerialBytes().end()), "AB12CD34EF");
     const auto history = form.StatusHistory();
     const auto gathering = std::find(history.begin(), history.end(), txt::kGathering);
