@@ -35,12 +35,18 @@ std::string MismatchLine(const Mismatch& m) {
            ", read back " + Hex(m.read, 2);
 }
 
-std::optional<PagerArea> Session::ReadArea() {
+std::optional<PagerArea> Session::SeatedArea(int& code) {
+    const TickOutcome outcome = WaitForPager();
+    if (outcome != TickOutcome::Ready && outcome != TickOutcome::AlreadyNumbered) {
+        code = TimeoutExit(outcome);
+        return std::nullopt;
+    }
     console_.BeginProgress();
     const PagerResult r = Engine().Read();
     console_.EndProgress();
     if (r.outcome != Outcome::Read) {
         console_.ShowError(r.error);
+        code = kExitReadError;
         return std::nullopt;
     }
     return r.area;
@@ -65,16 +71,11 @@ void Session::PrintArea(const PagerArea& area) {
 }
 
 int Session::Read() {
-    const TickOutcome outcome = WaitForPager();
-    if (outcome != TickOutcome::Ready && outcome != TickOutcome::AlreadyNumbered) {
-        return TimeoutExit(outcome);
+    int code = kExitDone;
+    if (const auto area = SeatedArea(code)) {
+        PrintArea(*area);
     }
-    const auto area = ReadArea();
-    if (!area) {
-        return kExitReadError;
-    }
-    PrintArea(*area);
-    return kExitDone;
+    return code;
 }
 
 }  // namespace sn::cli

@@ -82,8 +82,9 @@ class Session {
                    const char* note, double seconds);
     bool WaitForNextPager(bool numberedNow);
     void WatchInterrupt();
-    // The area and its mirror; nothing, with the error told, when the read failed.
-    std::optional<PagerArea> ReadArea();
+    // The seated pager's area and its mirror, once a pager answers; nothing,
+    // with the error told and `code` the exit, when none does or the read fails.
+    std::optional<PagerArea> SeatedArea(int& code);
     void PrintArea(const PagerArea& area);
 
     CradleEngine& Engine() { return station_.Engine(); }

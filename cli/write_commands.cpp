@@ -133,13 +133,10 @@ int Session::Write() {
 // broke off before it the status says "ready": the area decides, whatever
 // the status says.
 int Session::Resume() {
-    const TickOutcome outcome = WaitForPager();
-    if (outcome != TickOutcome::Ready && outcome != TickOutcome::AlreadyNumbered) {
-        return TimeoutExit(outcome);
-    }
-    const auto area = ReadArea();
+    int code = kExitDone;
+    const auto area = SeatedArea(code);
     if (!area) {
-        return kExitReadError;
+        return code;
     }
     if (area->At(kMarkByteAddress) != kMarkNumbered) {
         err_ << "sntool: the pager holds no serial number; there is nothing to resume "

@@ -20,39 +20,25 @@ EngineObserver& Silent() {
 }  // namespace
 
 const char* TickText(TickOutcome outcome) {
-    switch (outcome) {
-        case TickOutcome::NotConnected:
-            return text::kNotConnected;
-        case TickOutcome::NoPager:
-            return text::kSeatPager;
-        case TickOutcome::Ready:
-            return text::kEnterSerial;
-        case TickOutcome::AlreadyNumbered:
-            return text::kAlreadyNumbered;
-        case TickOutcome::None:
-        case TickOutcome::ListError:
-        case TickOutcome::PortNotOpened:
-            break;
-    }
-    return "";
+    // In the order of TickOutcome: None, ListError, NotConnected, PortNotOpened,
+    // NoPager, Ready, AlreadyNumbered.
+    static constexpr const char* kTexts[] = {"",
+                                             "",
+                                             text::kNotConnected,
+                                             "",
+                                             text::kSeatPager,
+                                             text::kEnterSerial,
+                                             text::kAlreadyNumbered};
+    return kTexts[static_cast<std::size_t>(outcome)];
 }
 
 const char* StageText(Stage stage) {
-    switch (stage) {
-        case Stage::Gathering:
-            return text::kGathering;
-        case Stage::Writing:
-            return text::kWriting;
-        case Stage::ModelRefused:
-            return text::kModelRefused;
-        case Stage::AlreadyNumbered:
-            return text::kAlreadyNumbered;
-        case Stage::Completed:
-            return text::kCompleted;
-        case Stage::Finished:
-            break;
-    }
-    return "";
+    // In the order of Stage: Gathering, Writing, ModelRefused,
+    // AlreadyNumbered, Completed, Finished.
+    static constexpr const char* kTexts[] = {text::kGathering,    text::kWriting,
+                                             text::kModelRefused, text::kAlreadyNumbered,
+                                             text::kCompleted,    ""};
+    return kTexts[static_cast<std::size_t>(stage)];
 }
 
 std::uint8_t PagerArea::At(std::uint16_t address) const {

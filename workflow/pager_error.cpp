@@ -5,32 +5,22 @@
 namespace sn {
 
 const char* BoxText(PagerError error) {
-    switch (error) {
-        case PagerError::ReadTimedOut:
-            return text::kReadError5Read;
-        case PagerError::ReadBlock:
-            return text::kReadError2;
-        case PagerError::ReadFinish:
-            return text::kReadError3;
-        case PagerError::CloseTimedOut:
-            return text::kReadError5Write;
-        case PagerError::Close:
-            return text::kReadError4;
-        case PagerError::WriteStart:
-            return text::kWriteError1;
-        case PagerError::WriteBlock:
-            return text::kWriteError2;
-        case PagerError::WriteFinish:
-            return text::kWriteError3;
-        case PagerError::WriteClose:
-            return text::kWriteError4;
-        case PagerError::WriteTimedOut:
-            return text::kWriteError5;
-        case PagerError::None:
-        case PagerError::PortNotOpened:
-            break;
-    }
-    return "";
+    // In the order of PagerError.
+    static constexpr const char* kBoxes[] = {
+        "",
+        text::kReadError5Read,
+        text::kReadError2,
+        text::kReadError3,
+        text::kReadError5Write,
+        text::kReadError4,
+        text::kWriteError1,
+        text::kWriteError2,
+        text::kWriteError3,
+        text::kWriteError4,
+        text::kWriteError5,
+        "",
+    };
+    return kBoxes[static_cast<std::size_t>(error)];
 }
 
 std::string ErrorTitle(PagerError error) {

@@ -37,6 +37,13 @@ struct WorkflowHarness {
         view.OnWriteButton();
         view.WaitForTransaction();
     }
+    // Start-up, a tick, the number typed and the Write button: once the
+    // transaction has ended.
+    void WriteWhenReady(const std::string& serial = "AB12CD34EF") {
+        StartReady();
+        Enter(serial);
+        PressWrite();
+    }
     // Everything the transaction sent, as command bytes ("send 02", ...).
     std::vector<std::string> Sent() const { return timeline.Only("send"); }
 

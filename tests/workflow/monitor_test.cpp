@@ -189,9 +189,7 @@ TEST_F(MonitorTest, TenProbesOrFiveQueriesWithoutAnswerMeanNoPager) {
 }
 
 TEST_F(MonitorTest, AfterAWriteTheSuccessTextStaysUntilThePagerIsRemoved) {
-    StartReady();
-    Enter("AB12CD34EF");
-    PressWrite();
+    WriteWhenReady();
     ASSERT_EQ(form.Status(), txt::kCompleted);
     Tick();
     EXPECT_EQ(form.Status(), txt::kCompleted);
@@ -209,9 +207,7 @@ TEST_F(MonitorTest, AfterAWriteTheSuccessTextStaysUntilThePagerIsRemoved) {
 // a fresh one is ready, and a numbered one that follows it is not taken for
 // the pager just written.
 TEST_F(MonitorTest, AnotherPagerAfterAWriteGetsItsOwnText) {
-    StartReady();
-    Enter("AB12CD34EF");
-    PressWrite();
+    WriteWhenReady();
     pager.Reset();
     Tick();
     EXPECT_EQ(form.Status(), txt::kEnterSerial);

@@ -87,9 +87,7 @@ TEST(ReadFailureTest, EachStepHasItsError) {
         WorkflowHarness h;
         h.pager.SetModelCode(c.model);
         h.pager.ScriptFaults(c.command, c.faults);
-        h.StartReady();
-        h.Enter("AB12CD34EF");
-        h.PressWrite();
+        h.WriteWhenReady();
         ASSERT_EQ(h.form.Boxes().size(), 1u);
         EXPECT_EQ(h.form.Boxes()[0].text, c.box);
         EXPECT_EQ(h.form.Boxes()[0].caption, "Serial Number Tool");

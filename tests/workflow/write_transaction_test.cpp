@@ -81,9 +81,7 @@ TEST(WriteFailureTest, TenFailuresABlockAreAbsorbedAnEleventhIsWriteError2) {
          {std::tuple(absorbed, 24u, ""), std::tuple(eleventh, 12u, txt::kWriteError2)}) {
         WorkflowHarness h;
         h.pager.ScriptFaults(kCmdWriteBlock, faults);
-        h.StartReady();
-        h.Enter("AB12CD34EF");
-        h.PressWrite();
+        h.WriteWhenReady();
         EXPECT_EQ(h.pager.RequestCount(kCmdWriteBlock), requests);
         const bool failed = *box != '\0';
         EXPECT_EQ(failed ? h.form.Boxes().at(0).text : std::string(), box);
@@ -114,9 +112,7 @@ TEST(WriteFailureTest, EachStepHasItsError) {
         SCOPED_TRACE(c.what);
         WorkflowHarness h;
         h.pager.SetStandingFault(c.command, c.fault);
-        h.StartReady();
-        h.Enter("AB12CD34EF");
-        h.PressWrite();
+        h.WriteWhenReady();
         ASSERT_EQ(h.form.Boxes().size(), 1u);
         EXPECT_EQ(h.form.Boxes()[0].text, c.box);
         EXPECT_EQ(h.pager.RequestCount(kCmdWriteBlock),
@@ -166,9 +162,7 @@ TEST(ModelCheckTest, RefusesExactlyTheListedCodes) {
                   field.begin());
         h.pager.WriteMemory(kModelCodeAddress, field);
         h.pager.RefreshInfoArea();
-        h.StartReady();
-        h.Enter("AB12CD34EF");
-        h.PressWrite();
+        h.WriteWhenReady();
         EXPECT_EQ(h.pager.RequestCount(kCmdWriteStart), c.refused ? 0u : 1u);
         EXPECT_EQ(h.form.Status(), c.refused ? txt::kModelRefused : txt::kCompleted);
         EXPECT_TRUE(h.form.Boxes().empty());
