@@ -104,29 +104,31 @@ TEST(StationTest, ShutdownDuringAWriteFinishesThePager) {
             [&](const std::string& text, BoxIcon icon) { form.MessageBox(text, "", icon); },
             ledger);
         pager.ScriptFaults(kCmdWriteBlock, std::vector<sim::Fault>(3, sim::Fault::Nak));
-        std::thread writer([&] {
-            if (window) {
-                form.Attach(view);
-                view->OnInitialUpdate();
-                view->OnTimer(0);
-                form.Type("AB12CD34EF");
-                view->OnSerialKillFocus();
-                view->OnWriteButton();
-            } else if (station.Engine().Tick().outcome == TickOutcome::Ready) {
-                station.Engine().Write(*Serial::Parse("AB12CD34EF"));
-            }
-        });
+        std::thread writer;  // sntool's write; the window's runs on its view's worker
+        if (window) {
+            form.Attach(view);
+            view->OnInitialUpdate();
+            view->OnTimer(0);
+            form.Type("AB12CD34EF");
+            view->OnSerialKillFocus();
+            view->OnWriteButton();
+        } else {
+            ASSERT_EQ(station.Engine().Tick().outcome, TickOutcome::Ready);
+            writer = std::thread([&] { station.Engine().Write(*Serial::Parse("AB12CD34EF")); });
+        }
         while (pager.RequestCount(kCmdWriteBlock) == 0) {
             std::this_thread::sleep_for(1ms);
         }
         station.Shutdown();
-        writer.join();
+        if (writer.joinable()) {
+            writer.join();
+        }
         EXPECT_TRUE(pager.IsNumbered());
         EXPECT_EQ(pager.ReadMemory(kMirrorAreaStart, kInfoAreaSize),
                   pager.ReadMemory(kInfoAreaStart, kInfoAreaSize));
         std::ifstream in(journal, std::ios::binary);
-        const std::string rows((std::istreambuf_iterator<char>(in)), {});
-        EXPECT_EQ(ParseCsvLog(rows).rows.back().outcome, "written");
+        const auto rows = ParseCsvLog(std::string(std::istreambuf_iterator<char>(in), {})).rows;
+        EXPECT_EQ(rows.empty() ? "" : rows.back().outcome, "written");
         EXPECT_TRUE(form.Boxes().empty());
         EXPECT_EQ(form.Status(), window ? txt::kClosingAfterPager : "");
         EXPECT_FALSE(station.Link().IsOpen());
