@@ -44,10 +44,7 @@ std::string OutcomeText(const TransactionRecord& record) {
 }
 
 LedgerHooks::LedgerHooks(Ledger& ledger, Notice notice, std::optional<Serial> firstSerial)
-    : ledger_(ledger),
-      notice_(std::move(notice)),
-      sequence_(firstSerial.has_value()),
-      next_(std::move(firstSerial)) {}
+    : ledger_(ledger), notice_(std::move(notice)), next_(std::move(firstSerial)) {}
 
 LedgerHooks::~LedgerHooks() {
     if (preload_.joinable()) {
@@ -187,12 +184,9 @@ void LedgerHooks::Tell(const LogRow* row) {
     }
 }
 
-std::optional<std::string> LedgerHooks::NextSerial() const {
+std::optional<Serial> LedgerHooks::NextSerial() const {
     std::lock_guard lock(mutex_);
-    if (!sequence_) {
-        return std::nullopt;
-    }
-    return next_ ? next_->Text() : std::string();
+    return next_;
 }
 
 std::string LedgerHooks::LastOutcome() const {

@@ -51,9 +51,8 @@ class LedgerHooks final : public TransactionHooks {
     // Told, off the face's thread, of every settlement (its row) and, with
     // no row, once Preload has read the ledger: the operator's counts follow.
     void OnSettled(std::function<void(const LogRow*)> observer);
-    // Where the offered sequence goes on ("" once it has ended; none: no
-    // sequence).
-    std::optional<std::string> NextSerial() const;
+    // Where the offered sequence goes on; none without one, or once it ended.
+    std::optional<Serial> NextSerial() const;
 
   private:
     void Tell(const LogRow* row);
@@ -66,7 +65,6 @@ class LedgerHooks final : public TransactionHooks {
     ReserveMode mode_ = ReserveMode::Fresh;
     std::optional<Reservation> reservation_;
     std::string lastOutcome_;
-    const bool sequence_;
     std::optional<Serial> next_;  // where the sequence goes on; none once it has ended
     bool endTold_ = false;
     std::mutex observerMutex_;  // held while it is told: none is told once it is cleared

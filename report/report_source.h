@@ -5,7 +5,7 @@
 // serves sntool report and the status bar's shift counts alike, and neither
 // needs the ledger that records the rows.
 //
-// Thread safety: one Build at a time.
+// Threads: one Build at a time (docs/threads.md, the shift counts).
 
 #include <string>
 #include <vector>

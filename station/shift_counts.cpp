@@ -128,12 +128,12 @@ Report ShiftCounts::CountReported(const ReportOptions& options) {
 }
 
 std::string ShiftCounts::NextFree() const {
-    const std::optional<std::string> from = source_.next ? source_.next() : std::nullopt;
-    if (!from || from->empty() || source_.ledger == nullptr) {
+    const std::optional<Serial> from = source_.next ? source_.next() : std::nullopt;
+    if (!from || source_.ledger == nullptr) {
         return std::string();
     }
     std::string why;
-    const auto free = source_.ledger->NextFree(*Serial::Parse(*from), why);
+    const auto free = source_.ledger->NextFree(*from, why);
     return free ? free->Text() : std::string();
 }
 

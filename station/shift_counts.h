@@ -35,7 +35,7 @@ struct ShiftCountsSource {
     std::unique_ptr<ReportSource> rows;
     Ledger* ledger = nullptr;  // the next number's free one
     // Where the number sequence goes on; none: no number is offered.
-    std::function<std::optional<std::string>()> next;
+    std::function<std::optional<Serial>()> next;
     std::vector<int> shiftStarts = ReportOptions{}.shiftStarts;
 };
 

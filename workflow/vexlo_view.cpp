@@ -83,7 +83,6 @@ void CVexloView::OnSerialKillFocus() {
         return;
     }
     serialReady = 1;
-    serial_ = serial;
     const auto bytes = serial->Bytes();
     std::copy(bytes.begin(), bytes.end(), serialBytes.begin());
 }

@@ -15,7 +15,6 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 
@@ -101,9 +100,9 @@ class CVexloView final : private EngineObserver {
     bool FormTakenByTransaction() const { return transactionRunning_.load(); }
 
     // The transaction.
-    bool BeginTransaction();
-    void StartWorker();
-    void RunTransaction();
+    bool BeginTransaction(const Serial& serial);
+    void StartWorker(const Serial& serial);
+    void RunTransaction(const Serial& serial);
     void ShowTransactionStart();
     // The hooks refused the write before its first frame: the form is as it
     // was when the button was pressed.
@@ -123,7 +122,6 @@ class CVexloView final : private EngineObserver {
     std::atomic<int> disconnectReported{0};
     std::atomic<int> writeDone{0};
     std::array<std::uint8_t, kSerialLength> serialBytes{};
-    std::optional<Serial> serial_;  // taken from the field; the worker's while it runs
     std::atomic<std::uint8_t> hasSerial{0};
 
     std::mutex busyMutex_;

@@ -6,14 +6,17 @@
 
 namespace sn {
 
+// The number taken when the field was left: none after Ctrl+N emptied it.
 void CVexloView::OnWriteButton() {
-    if (serialReady.load() == 0 || !serial_) {
+    const auto serial = Serial::Parse(
+        std::string_view(reinterpret_cast<const char*>(serialBytes.data()), serialBytes.size()));
+    if (serialReady.load() == 0 || !serial) {
         return;
     }
-    BeginTransaction();
+    BeginTransaction(*serial);
 }
 
-bool CVexloView::BeginTransaction() {
+bool CVexloView::BeginTransaction(const Serial& serial) {
     bool tickStillRunning = false;
     {
         std::lock_guard lock(busyMutex_);
@@ -32,7 +35,7 @@ bool CVexloView::BeginTransaction() {
     if (startShown_) {
         ShowTransactionStart();
     }
-    StartWorker();
+    StartWorker(serial);
     return true;
 }
 
@@ -43,21 +46,21 @@ void CVexloView::ShowTransactionStart() {
     form_.SetProgress(0);
 }
 
-void CVexloView::StartWorker() {
+void CVexloView::StartWorker(const Serial& serial) {
     if (worker_.joinable()) {
         worker_.join();  // the previous transaction has ended already
     }
-    worker_ = std::thread([this] { RunTransaction(); });
+    worker_ = std::thread([this, serial] { RunTransaction(serial); });
 }
 
-void CVexloView::RunTransaction() {
+void CVexloView::RunTransaction(const Serial& serial) {
     {
         // A tick that was already running when the button was pressed
         // finishes with the link first.
         std::unique_lock lock(busyMutex_);
         busyCv_.wait(lock, [this] { return !tickRunning_; });
     }
-    const PagerResult result = engine_.Write(*serial_);
+    const PagerResult result = engine_.Write(serial);
     if (result.outcome == Outcome::Refused) {
         RestoreAfterRefusal(*result.refusal);
     }
