@@ -148,6 +148,11 @@ bool LedgerHooks::TransactionEnded(const TransactionRecord& record) {
     return recorded;
 }
 
+std::optional<Serial> LedgerHooks::NextSerial() const {
+    std::lock_guard lock(mutex_);
+    return next_;
+}
+
 std::optional<Serial> LedgerHooks::SerialForReadyPager() {
     std::optional<Serial> from;
     {
@@ -182,11 +187,6 @@ void LedgerHooks::Tell(const LogRow* row) {
     if (onSettled_) {
         onSettled_(row);
     }
-}
-
-std::optional<Serial> LedgerHooks::NextSerial() const {
-    std::lock_guard lock(mutex_);
-    return next_;
 }
 
 std::string LedgerHooks::LastOutcome() const {
